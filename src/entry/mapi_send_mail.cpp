@@ -1,0 +1,16 @@
+#include "handoff.h"
+#include "send_mail.h"
+#include "simple_mapi.h"
+#include "win32_platform.h"
+
+// Session, parent window, flags and the reserved word are ignored: the
+// library shows no dialog or logon interface of its own, and the client
+// composes the mail.
+extern "C" ULONG WINAPI MAPISendMail(LHANDLE /*lhSession*/,
+                                     ULONG_PTR /*ulUIParam*/,
+                                     lpMapiMessage lpMessage, FLAGS /*flFlags*/,
+                                     ULONG /*ulReserved*/) {
+  const quillory::Win32PlatformSettings settings{quillory::SEND_TIMEOUT_MS};
+  return quillory::SendMail(lpMessage,
+                            quillory::Win32HandOffPlatform(&settings));
+}

@@ -1,0 +1,69 @@
+#ifndef QUILLORY_HANDOFF_H
+#define QUILLORY_HANDOFF_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillory {
+
+using WindowHandle = void *;
+
+inline constexpr wchar_t CLIENT_WINDOW_CLASS[] = L"QuilloryDlg";
+inline constexpr wchar_t CLIENT_EXE_NAME[] = L"\\Quillory.exe";
+inline constexpr wchar_t LAUNCH_VERB[] = L"open";
+inline constexpr std::uint32_t LAUNCH_POLL_INTERVAL_MS = 500;
+inline constexpr std::uint32_t LAUNCH_POLL_LIMIT = 60;
+inline constexpr std::uint32_t LAUNCH_SETTLE_MS = 2000;
+inline constexpr std::uintptr_t SENDMAIL_DATA_ID = 943;
+// A client may keep the message while its compose window is shown, so the
+// bound is generous; it only keeps a client that hangs mid-message from
+// freezing the caller for good.
+inline constexpr std::uint32_t SEND_TIMEOUT_MS = 5 * 60 * 1000;
+
+// The platform operations the hand-off needs, as plain function pointers:
+// Win32 in the library, a recording fake in the tests.
+struct HandOffPlatform {
+  void *context;
+  // Top-level window of that class, any title; null when there is none.
+  WindowHandle (*find_window)(void *context, const wchar_t *class_name);
+  // Full, untruncated path of the library's own file; false when it cannot
+  // be had.
+  bool (*get_module_path)(void *context, std::wstring *path);
+  // Shell start of path with verb, shown normally; the outcome is not
+  // reported.
+  void (*shell_execute)(void *context, const wchar_t *verb,
+                        const wchar_t *path);
+  void (*sleep)(void *context, std::uint32_t milliseconds);
+  std::uint32_t (*window_process_id)(void *context, WindowHandle window);
+  void (*allow_set_foreground)(void *context, std::uint32_t process_id);
+  // WM_COPYDATA, bounded by SEND_TIMEOUT_MS. False only when the message
+  // certainly did not arrive: the window was gone, or the client was hung
+  // and the send aborted.
+  bool (*send_copy_data)(void *context, WindowHandle window,
+                         std::uintptr_t data_id, const void *data,
+                         std::uint32_t size);
+};
+
+WindowHandle FindClientWindow(const HandOffPlatform &platform);
+
+// Module path cut before its last backslash; a path without one is taken
+// whole. Nothing when the path cannot be had.
+std::optional<std::wstring> GetModuleDirectory(const HandOffPlatform &platform);
+
+// Starts the client at path, but only from an absolute path: a relative one
+// would be resolved against the caller's current directory, where another
+// program could have been planted.
+void LaunchClient(const HandOffPlatform &platform, const std::wstring &path);
+
+bool IsAbsoluteWindowsPath(std::wstring_view path);
+
+// Delivers packet to the client's main window, starting the client from the
+// library's directory and waiting a bounded time when it is not running.
+// True when the packet reached a client window.
+bool HandOffToClient(const HandOffPlatform &platform, std::string_view packet);
+
+}  // namespace quillory
+
+#endif

@@ -1,0 +1,102 @@
+#include "win32_platform.h"
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+// The library's own load address, from the linker: the module handle is
+// taken where it is needed, never saved at load.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace quillory {
+
+namespace {
+
+// Longest path the system can hand out.
+constexpr DWORD kMaxModulePath = 32768;
+
+WindowHandle FindWindowByClass(void * /*context*/, const wchar_t *class_name) {
+  return FindWindowW(class_name, nullptr);
+}
+
+// Read whole: a path cut at 260 characters names another folder, where
+// another program could have been planted.
+bool GetOwnModulePath(void * /*context*/, std::wstring *path) {
+  const auto self = reinterpret_cast<HMODULE>(&__ImageBase);
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetModuleFileNameW(self, &buffer[0], size);
+    if (length == 0) return false;
+    if (length < size && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      buffer.resize(length);
+      *path = std::move(buffer);
+      return true;
+    }
+    if (size >= kMaxModulePath) return false;
+    buffer.resize(static_cast<std::size_t>(size) * 2);
+  }
+}
+
+void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
+  ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void SleepFor(void * /*context*/, std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+std::uint32_t WindowProcessId(void * /*context*/, WindowHandle window) {
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(static_cast<HWND>(window), &process_id);
+  return process_id;
+}
+
+void AllowForeground(void * /*context*/, std::uint32_t process_id) {
+  AllowSetForegroundWindow(process_id);
+}
+
+bool SendCopyData(void *context, WindowHandle window, std::uintptr_t data_id,
+                  const void *data, std::uint32_t size) {
+  const auto *settings = static_cast<const Win32PlatformSettings *>(context);
+  COPYDATASTRUCT copy_data;
+  copy_data.dwData = data_id;
+  copy_data.cbData = size;
+  copy_data.lpData = const_cast<void *>(data);
+  DWORD_PTR reply = 0;
+  const ULONGLONG start = GetTickCount64();
+  SetLastError(ERROR_SUCCESS);
+  if (SendMessageTimeoutW(static_cast<HWND>(window), WM_COPYDATA, 0,
+                          reinterpret_cast<LPARAM>(&copy_data),
+                          SMTO_ABORTIFHUNG, settings->send_timeout_ms,
+                          &reply) != 0) {
+    return true;
+  }
+  // Failing before the bound means the message never got through: the
+  // window was gone or the client hung. Failing at the bound means the
+  // client took the message and still holds it. The tick count runs in
+  // steps of up to 16 ms, hence the slack.
+  const ULONGLONG elapsed = GetTickCount64() - start;
+  return GetLastError() == ERROR_TIMEOUT &&
+         elapsed + 100 >= settings->send_timeout_ms;
+}
+
+}  // namespace
+
+HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
+  HandOffPlatform platform;
+  platform.context = const_cast<Win32PlatformSettings *>(settings);
+  platform.find_window = FindWindowByClass;
+  platform.get_module_path = GetOwnModulePath;
+  platform.shell_execute = ShellStart;
+  platform.sleep = SleepFor;
+  platform.window_process_id = WindowProcessId;
+  platform.allow_set_foreground = AllowForeground;
+  platform.send_copy_data = SendCopyData;
+  return platform;
+}
+
+}  // namespace quillory

@@ -1,0 +1,20 @@
+#ifndef QUILLORY_WIN32_PLATFORM_H
+#define QUILLORY_WIN32_PLATFORM_H
+
+#include <cstdint>
+
+#include "handoff.h"
+
+namespace quillory {
+
+struct Win32PlatformSettings {
+  std::uint32_t send_timeout_ms;
+};
+
+// The hand-off's operations on user32, kernel32 and shell32. settings must
+// outlive every use of the record.
+HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings);
+
+}  // namespace quillory
+
+#endif

@@ -1,0 +1,129 @@
+#include "handoff.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "test_support.h"
+
+namespace {
+
+using quillory::HandOffToClient;
+using quillory_test::FakeClient;
+using quillory_test::FakePlatform;
+using Log = std::vector<std::string>;
+
+std::vector<std::string> PollThenFind(int polls) {
+  Log log = {"find", "module", "launch"};
+  for (int i = 0; i < polls; ++i) {
+    log.push_back("sleep 500");
+    log.push_back("find");
+  }
+  return log;
+}
+
+TEST(HandOff, RunningClientGetsThePacketAtOnce) {
+  FakeClient client;
+  const std::string packet(29, 'p');
+  EXPECT_TRUE(HandOffToClient(FakePlatform(client), packet));
+  EXPECT_EQ(client.log, (Log{"find", "owner", "allow", "send"}));
+  EXPECT_EQ(client.allowed_process, 4242u);
+  EXPECT_EQ(client.sent_ids, std::vector<std::uintptr_t>{943});
+  EXPECT_EQ(client.sent_packets, std::vector<std::string>{packet});
+}
+
+TEST(HandOff, ClientThatNeverAppearsIsPolledSixtyTimes) {
+  FakeClient client;
+  client.window_from_look = 0;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p"));
+  EXPECT_EQ(client.log, PollThenFind(60));
+  EXPECT_EQ(client.looks, 61);
+  EXPECT_EQ(client.launched,
+            std::vector<std::wstring>{L"C:\\Apps\\Mail\\Quillory.exe"});
+  EXPECT_TRUE(client.sent_packets.empty());
+}
+
+TEST(HandOff, WindowThatAppearsLateIsReachedAfterTheSettlePause) {
+  FakeClient client;
+  client.window_from_look = 4;  // the third look-up after the launch
+  EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p"));
+  Log expected = PollThenFind(3);
+  for (const char *step : {"sleep 2000", "owner", "allow", "send"}) {
+    expected.push_back(step);
+  }
+  EXPECT_EQ(client.log, expected);
+
+  // Found on the very last look-up: still reached.
+  FakeClient last;
+  last.window_from_look = 61;
+  EXPECT_TRUE(HandOffToClient(FakePlatform(last), "p"));
+  EXPECT_EQ(last.sleeps.size(), 61u);
+  EXPECT_EQ(last.sleeps.back(), 2000u);
+}
+
+TEST(HandOff, ClientIsStartedFromTheLibrarysOwnFolder) {
+  struct Case {
+    const wchar_t *module;
+    const wchar_t *started;
+  };
+  for (const Case &c : {
+           Case{L"C:\\Apps\\Mail\\x.dll", L"C:\\Apps\\Mail\\Quillory.exe"},
+           Case{L"C:\\x.dll", L"C:\\Quillory.exe"},
+           Case{L"\\\\server\\share\\My Mail\\m.dll",
+                L"\\\\server\\share\\My Mail\\Quillory.exe"},
+           Case{L"\\\\?\\C:\\Long\\m.dll", L"\\\\?\\C:\\Long\\Quillory.exe"},
+       }) {
+    FakeClient client;
+    client.window_from_look = 2;
+    client.module_path = c.module;
+    EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p"));
+    EXPECT_EQ(client.launched, std::vector<std::wstring>{c.started});
+  }
+}
+
+TEST(HandOff, NothingIsStartedWithoutASafeAbsoluteFolder) {
+  // No path, an empty one, or a relative one (a path without a backslash
+  // is taken whole): each would name a program relative to the caller's
+  // current drive or folder.
+  FakeClient unknown;
+  unknown.module_path_known = false;
+  FakeClient empty;
+  empty.module_path = L"";
+  FakeClient relative;
+  relative.module_path = L"x.dll";
+  FakeClient drive_relative;
+  drive_relative.module_path = L"C:x.dll";
+  for (FakeClient *client : {&unknown, &empty, &relative, &drive_relative}) {
+    client->window_from_look = 0;
+    EXPECT_FALSE(HandOffToClient(FakePlatform(*client), "p"));
+    EXPECT_EQ(client->log, (Log{"find", "module"}));
+    EXPECT_TRUE(client->launched.empty());
+  }
+
+  FakeClient relative_dir;
+  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir)),
+            L"C:\\Apps\\Mail");
+  relative_dir.module_path = L"x.dll";
+  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir)), L"x.dll");
+}
+
+TEST(HandOff, SendThatDidNotArriveIsAFailure) {
+  FakeClient client;
+  client.delivers = false;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p"));
+  EXPECT_EQ(client.log, (Log{"find", "owner", "allow", "send"}));
+}
+
+TEST(HandOff, PacketTooLongForCopyDataIsNeverSent) {
+  if (!quillory_test::kWideSize) GTEST_SKIP() << "size_t cannot hold 2^32";
+  quillory_test::HugeText huge(quillory_test::kFourGiB);
+  ASSERT_NE(huge.data(), nullptr);
+  FakeClient client;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client),
+                               {huge.data(), quillory_test::kFourGiB}));
+  EXPECT_TRUE(client.log.empty());
+}
+
+}  // namespace
