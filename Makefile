@@ -9,7 +9,8 @@ SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
 
 .PHONY: all deps native test unit unit-sanitize unit-i386 fuzz dist \
-        dist-test demo bench format tidy clean
+        dist-test demo packet-demo bench bench-native bench-wine format tidy \
+        clean
 
 all: native
 
@@ -46,15 +47,45 @@ fuzz: deps
 	$(BUILD)/fuzz/tests/packet_reader_fuzz -max_total_time=$(FUZZ_SECONDS) \
 	  -print_final_stats=1 $(BUILD)/fuzz/corpus 2>&1 | tail -n 12
 
-test: unit unit-sanitize unit-i386 fuzz
+# Both Windows DLLs from one source, with the stand-in client and the test
+# caller, collected in dist/ with the registry files.
+dist: deps
+	for arch in i686 x86_64; do \
+	  cmake -S . -B $(BUILD)/mingw-$$arch $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake && \
+	  cmake --build $(BUILD)/mingw-$$arch -j $(JOBS) || exit 1; \
+	done
+	rm -rf dist && mkdir -p dist/win32 dist/win64
+	for pair in i686:win32 x86_64:win64; do \
+	  arch=$${pair%%:*}; dir=dist/$${pair##*:}; \
+	  cp $(BUILD)/mingw-$$arch/Quillory_MapiDll.dll $$dir/ && \
+	  cp $(BUILD)/mingw-$$arch/tools/standin_client.exe $$dir/quillory_standin_client.exe && \
+	  cp $(BUILD)/mingw-$$arch/tools/mail_caller.exe $$dir/quillory_mail_caller.exe || exit 1; \
+	done
+	cp packaging/*.reg dist/
 
-demo: native
+# Structure of both DLLs; end to end under Wine with the 64-bit one.
+dist-test: dist
+	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
+	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
+
+test: unit unit-sanitize unit-i386 fuzz dist-test
+
+demo: dist
+	bash tools/demo.sh $(BUILD)/mingw-x86_64
+
+packet-demo: native
 	$(BUILD)/native/tools/packet_demo
 
-bench: deps
+bench: bench-native bench-wine
+
+bench-native: deps
 	cmake -S . -B $(BUILD)/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD)/bench -j $(JOBS) --target packet_bench
 	$(BUILD)/bench/bench/packet_bench
+
+bench-wine: dist
+	bash tools/bench-wine.sh $(BUILD)/mingw-x86_64
 
 format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp')

@@ -1,7 +1,8 @@
 #include "win32_platform.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <string>
 #include <utility>

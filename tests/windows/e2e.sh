@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# End-to-end tests of the 64-bit DLL under Wine: real user32, shell32 and
+# mapi32, with the stand-in client and a caller that loads the provider as
+# mail-enabled programs do. One fresh Wine prefix and X display per run.
+# usage: e2e.sh MINGW_X86_64_BUILD_DIR
+set -uo pipefail
+
+build=$(cd "$1" && pwd)
+if [ -z "${QUILLORY_E2E_DISPLAY:-}" ]; then
+  exec env QUILLORY_E2E_DISPLAY=1 xvfb-run -a bash "$0" "$@"
+fi
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/wine-env.sh"
+
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok   $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+
+echo "preparing a Wine prefix..."
+"$wine" wineboot -i >/dev/null 2>&1
+
+# Folders, as Windows paths and their Unix twins.
+install_client() {  # DIR [DLL_NAME]: a client with the provider beside it
+  mkdir -p "$1"
+  cp "$build/tools/standin_client.exe" "$1/Quillory.exe"
+  cp "$build/Quillory_MapiDll.dll" "$1/${2:-Quillory_MapiDll.dll}"
+}
+mkdir -p "$c/tools" "$c/out" "$c/empty"
+cp "$build/tools/mail_caller.exe" "$c/tools/"
+install_client "$c/running"
+install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
+install_client "$c/late"
+install_client "$c/hung"
+install_client "$c/held"
+cp "$build/Quillory_MapiDll.dll" "$c/empty/"
+long_dir="running/$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})"
+mkdir -p "$c/$long_dir"
+cp "$build/Quillory_MapiDll.dll" "$c/$long_dir/"
+
+# call OUT_NAME ARGS...: runs the caller, leaves result and elapsed time in
+# $result and $elapsed. Output goes to files: a started client inherits it.
+call() {
+  local out=$1
+  shift
+  mkdir -p "$c/out/$out"
+  "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
+    >"$c/out/$out/caller.txt" 2>&1 </dev/null
+  result=$(awk '/^result/ {print $2}' "$c/out/$out/result.txt" 2>/dev/null | tr -d '\r')
+  elapsed=$(awk '/^elapsed_ms/ {print $2}' "$c/out/$out/result.txt" 2>/dev/null | tr -d '\r')
+  result=${result:-none}
+  elapsed=${elapsed:-0}
+}
+
+start_client() {  # DIR [ENV=VALUE...]: starts it and waits for its window
+  local dir=$1
+  shift
+  rm -f "$c/$dir"/received.log "$c/$dir"/packet-*.bin
+  env "$@" "$wine" "C:\\$dir\\Quillory.exe" >/dev/null 2>&1 </dev/null &
+  for _ in $(seq 100); do
+    grep -q '^ready' "$c/$dir/received.log" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+stop_clients() {
+  "$wine" 'C:\tools\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+}
+
+packets_in() { ls "$c/$1"/packet-*.bin 2>/dev/null | wc -l; }
+same_bytes() { cmp -s "$1" "$2"; }
+is_hex() { [ "$(od -An -v -tx1 "$1" | tr -s ' \n' ' ' | sed 's/^ //;s/ $//')" = "$2" ]; }
+
+echo "client running"
+check "client starts and shows its window" start_client running
+n=0
+for message in empty worked linebreaks recipients attachments sample large; do
+  call "$message" --dll 'C:\running\Quillory_MapiDll.dll' --message "$message"
+  n=$((n + 1))
+  check "$message: result 0" test "$result" = 0
+  check "$message: client got the bytes BuildMailPacket makes" \
+    same_bytes "$c/running/packet-$n.bin" "$c/out/$message/expected.bin"
+done
+check "empty message arrives as 16 zero bytes" \
+  is_hex "$c/running/packet-1.bin" "$(printf '00 %.0s' {1..16} | sed 's/ $//')"
+check "worked example arrives byte for byte" is_hex "$c/running/packet-2.bin" \
+  "02 00 00 00 41 42 04 00 00 00 78 0d 0a 79 01 00 00 00 07 00 00 00 22 4e 22 20 3c 61 3e 01 00 00 00 04 00 00 00 43 3a 5c 66"
+check "every packet tagged with dwData 943" \
+  test "$(tr -d '\r' <"$c/running/received.log" | grep -c 'dwData 943$')" -eq "$n"
+
+for variant in "9 0" "8 12345" "2 0"; do
+  set -- $variant
+  call "flags-$1-$2" --dll 'C:\running\Quillory_MapiDll.dll' --message sample \
+    --flags "$1" --session "$2"
+  n=$((n + 1))
+  check "flags $1, session $2: result 0" test "$result" = 0
+  check "flags $1, session $2: same bytes" \
+    same_bytes "$c/running/packet-$n.bin" "$c/out/sample/expected.bin"
+done
+
+call null-running --dll 'C:\running\Quillory_MapiDll.dll' --message null
+check "null message: result 2" test "$result" = 2
+check "null message: nothing delivered" test "$(packets_in running)" -eq "$n"
+
+call long-path --dll "C:\\${long_dir//\//\\}\\Quillory_MapiDll.dll" --message worked
+n=$((n + 1))
+check "provider in a folder past 260 characters: result 0" test "$result" = 0
+check "provider in a folder past 260 characters: same bytes" \
+  same_bytes "$c/running/packet-$n.bin" "$c/out/long-path/expected.bin"
+
+echo "through the system's Simple MAPI layer (mapi32.dll)"
+sed 's/Program Files\\\\Quillory\\\\/running\\\\/' \
+  "$root/packaging/Quillory_MapiDll-win64.reg" >"$c/provider.reg"
+"$wine" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
+call mapi32 --mapi32 --message recipients
+n=$((n + 1))
+check "mapi32: result 0" test "$result" = 0
+check "mapi32: same bytes" \
+  same_bytes "$c/running/packet-$n.bin" "$c/out/mapi32/expected.bin"
+
+# Wine's transport refuses WM_COPYDATA past about 1 MiB (and the receiving
+# process does not survive it); Windows carries such packets. Last here,
+# since the client may be gone afterwards.
+call oversized --dll 'C:\running\Quillory_MapiDll.dll' --message oversized
+check "a 2 MiB packet, past what Wine carries: result 2, not a false success" \
+  test "$result" = 2
+check "nothing half-delivered" test "$(packets_in running)" -eq "$n"
+stop_clients
+
+echo "client not running"
+call null-stopped --dll 'C:\Program Files\Quillory Mail\Quillory Provider.dll' --message null
+check "null message: result 2 at once (${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -lt 1000
+check "null message: nothing started" \
+  test ! -e "$c/Program Files/Quillory Mail/received.log"
+
+call start --dll 'C:\Program Files\Quillory Mail\Quillory Provider.dll' --message sample
+check "provider starts the client beside it, in a folder with spaces: result 0 (${elapsed} ms)" \
+  test "$result" = 0
+check "started client got the same bytes" same_bytes \
+  "$c/Program Files/Quillory Mail/packet-1.bin" "$c/out/start/expected.bin"
+check "a started client's window gets the settle pause first" test "$elapsed" -ge 2000
+stop_clients
+
+QUILLORY_STANDIN_WINDOW_DELAY_MS=4000 call late --dll 'C:\late\Quillory_MapiDll.dll' --message worked
+check "a window that appears late is still reached: result 0 (${elapsed} ms)" \
+  test "$result" = 0 -a "$elapsed" -ge 6000
+check "late window got the same bytes" \
+  same_bytes "$c/late/packet-1.bin" "$c/out/late/expected.bin"
+stop_clients
+
+echo "a client that stops responding"
+check "hung client shows its window" \
+  start_client hung QUILLORY_STANDIN_HANG=after-start
+sleep 6  # long enough for the system to count it as hung
+call hung --dll 'C:\hung\Quillory_MapiDll.dll' --message worked
+check "the call comes back with result 2 (${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -lt 15000
+check "nothing was recorded as delivered" test "$(packets_in hung)" -eq 0
+stop_clients
+
+echo "a client that keeps the message (send bound cut to 3 s)"
+check "holding client shows its window" \
+  start_client held QUILLORY_STANDIN_HOLD_MS=8000
+call held --handoff-timeout-ms 3000 --message worked
+check "held past the bound counts as delivered: result 0 (${elapsed} ms)" \
+  test "$result" = 0 -a "$elapsed" -ge 2900 -a "$elapsed" -lt 7000
+check "the holding client has the packet" test "$(packets_in held)" -eq 1
+stop_clients
+
+echo "no client installed (about 30 s)"
+call none --dll 'C:\empty\Quillory_MapiDll.dll' --message worked
+check "no client: result 2 after the bounded wait (${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -ge 29000 -a "$elapsed" -lt 45000
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

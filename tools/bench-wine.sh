@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The provider's whole call against bare WM_COPYDATA sends of the same
+# packet from the same program, under Wine, with the client running.
+# usage: bench-wine.sh MINGW_X86_64_BUILD_DIR
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+if [ -z "${QUILLORY_BENCH_DISPLAY:-}" ]; then
+  exec env QUILLORY_BENCH_DISPLAY=1 xvfb-run -a bash "$0" "$@"
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/wine-env.sh"
+
+"$wine" wineboot -i >/dev/null 2>&1
+mkdir -p "$c/app" "$c/out"
+cp "$build/Quillory_MapiDll.dll" "$build/tools/mail_caller.exe" "$c/app/"
+cp "$build/tools/standin_client.exe" "$c/app/Quillory.exe"
+QUILLORY_STANDIN_QUIET=1 "$wine" 'C:\app\Quillory.exe' >/dev/null 2>&1 </dev/null &
+for _ in $(seq 100); do
+  grep -q '^ready' "$c/app/received.log" 2>/dev/null && break
+  sleep 0.2
+done
+"$wine" 'C:\app\mail_caller.exe' --dll 'C:\app\Quillory_MapiDll.dll' \
+  --bench 1000 --out 'C:\out' >"$c/out/caller.txt" 2>&1 </dev/null
+tr -d '\r' <"$c/out/bench.txt"

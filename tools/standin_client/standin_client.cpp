@@ -1,0 +1,184 @@
+// Stand-in for the Quillory mail client, for tests and for trying the
+// provider: a top-level window of class "QuilloryDlg" that accepts the
+// MailPacket by WM_COPYDATA, reads it as the client would and records what
+// arrived in the folder it runs from (or QUILLORY_STANDIN_DIR):
+//   received.log      one readable entry per message, and a "ready" line
+//   packet-N.bin      the raw bytes of the N-th packet
+// Behaviour for tests, from the environment (inherited when the provider
+// starts it):
+//   QUILLORY_STANDIN_WINDOW_DELAY_MS  wait this long before making the window
+//   QUILLORY_STANDIN_HANG=after-start stop handling messages once the window
+//                                      exists
+//   QUILLORY_STANDIN_HOLD_MS=N        keep each packet this long before
+//                                      answering (a compose window, say)
+//   QUILLORY_STANDIN_EXIT_AFTER=N     quit after the N-th packet
+//   QUILLORY_STANDIN_QUIET=1          read packets but record nothing (for
+//                                      benchmarks)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "packet_reader.h"
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuilloryDlg";
+constexpr ULONG_PTR kSendMailDataId = 943;
+
+std::wstring g_dir;
+int g_packets = 0;
+int g_exit_after = 0;
+bool g_quiet = false;
+DWORD g_hold_ms = 0;
+
+std::wstring Env(const wchar_t *name) {
+  wchar_t value[1024];
+  const DWORD n = GetEnvironmentVariableW(name, value, 1024);
+  return n > 0 && n < 1024 ? std::wstring(value, n) : std::wstring();
+}
+
+std::wstring OwnDirectory() {
+  std::wstring path(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, &path[0], 32768);
+  path.resize(n);
+  const std::size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? L"." : path.substr(0, slash);
+}
+
+void WriteFileBytes(const std::wstring &path, const std::string &bytes,
+                    bool append) {
+  HANDLE file = CreateFileW(path.c_str(),
+                            append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+            nullptr);
+  FlushFileBuffers(file);
+  CloseHandle(file);
+}
+
+void Log(const std::string &text) {
+  WriteFileBytes(g_dir + L"\\received.log", text, true);
+}
+
+// Readable in any terminal: CR and LF shown as \r and \n, other control
+// and 8-bit bytes as \xHH. Backslashes stay as they are, for the sake of
+// paths; the raw bytes are in the packet files.
+std::string Shown(const std::string &bytes) {
+  std::string out;
+  char hex[8];
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (b < 0x20 || b >= 0x7F) {
+      std::snprintf(hex, sizeof hex, "\\x%02X", b);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Describe(int number, const COPYDATASTRUCT &data) {
+  const std::string bytes(static_cast<const char *>(data.lpData),
+                          data.cbData);
+  std::string out = "packet " + std::to_string(number) + ": " +
+                    std::to_string(data.cbData) + " bytes, dwData " +
+                    std::to_string(data.dwData) + "\r\n";
+  const quillory::PacketReadResult read = quillory::ReadMailPacket(bytes);
+  if (!read.mail) return out + "  UNREADABLE: " + read.error + "\r\n";
+  const quillory::ReceivedMail &mail = *read.mail;
+  out += "  subject: " + Shown(mail.subject) + "\r\n";
+  out += "  note text: " + Shown(mail.note_text) + "\r\n";
+  out += "  recipients: " + std::to_string(mail.recipients.size()) + "\r\n";
+  for (const std::string &r : mail.recipients) {
+    out += "    " + Shown(r) + "\r\n";
+  }
+  out += "  attachments: " + std::to_string(mail.attachments.size()) + "\r\n";
+  for (const std::string &a : mail.attachments) {
+    out += "    " + Shown(a) + "\r\n";
+  }
+  return out;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam) {
+  if (message == WM_COPYDATA) {
+    const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
+    if (data->dwData != kSendMailDataId) {
+      Log("ignored: message with dwData " + std::to_string(data->dwData) +
+          " (" + std::to_string(data->cbData) + " bytes)\r\n");
+      return FALSE;
+    }
+    const int number = ++g_packets;
+    if (g_quiet) {
+      const std::string bytes(static_cast<const char *>(data->lpData),
+                              data->cbData);
+      return quillory::ReadMailPacket(bytes).mail ? TRUE : FALSE;
+    }
+    WriteFileBytes(g_dir + L"\\packet-" + std::to_wstring(number) + L".bin",
+                   std::string(static_cast<const char *>(data->lpData),
+                               data->cbData),
+                   false);
+    Log(Describe(number, *data));
+    if (g_hold_ms > 0) Sleep(g_hold_ms);
+    SetForegroundWindow(window);
+    if (g_exit_after > 0 && number >= g_exit_after) PostQuitMessage(0);
+    return TRUE;
+  }
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  g_dir = Env(L"QUILLORY_STANDIN_DIR");
+  if (g_dir.empty()) g_dir = OwnDirectory();
+  g_exit_after = _wtoi(Env(L"QUILLORY_STANDIN_EXIT_AFTER").c_str());
+  g_quiet = Env(L"QUILLORY_STANDIN_QUIET") == L"1";
+  g_hold_ms =
+      static_cast<DWORD>(_wtoi(Env(L"QUILLORY_STANDIN_HOLD_MS").c_str()));
+  const int delay = _wtoi(Env(L"QUILLORY_STANDIN_WINDOW_DELAY_MS").c_str());
+  Log("started, pid " + std::to_string(GetCurrentProcessId()) + "\r\n");
+  if (delay > 0) Sleep(static_cast<DWORD>(delay));
+
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = WindowProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = kWindowClass;
+  window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  if (RegisterClassW(&window_class) == 0) return 1;
+  HWND window = CreateWindowExW(0, kWindowClass, L"Quillory (stand-in)",
+                                WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 480, 240, nullptr, nullptr,
+                                instance, nullptr);
+  if (window == nullptr) return 1;
+  ShowWindow(window, show);
+  Log("ready\r\n");
+
+  if (Env(L"QUILLORY_STANDIN_HANG") == L"after-start") {
+    // A client that has stopped answering: its window exists, but nothing
+    // reads its queue any more.
+    Sleep(INFINITE);
+  }
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
