@@ -157,6 +157,10 @@ void ReportPeakHeap() {
 
 }  // namespace
 
+// Replacements of the global allocation functions, which GCC cannot tell
+// from the ordinary ones it checks against.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void *operator new(std::size_t size) {
   void *p = std::malloc(size + sizeof(std::max_align_t));
   if (p == nullptr) throw std::bad_alloc();
@@ -176,6 +180,7 @@ void operator delete(void *p) noexcept {
 }
 
 void operator delete(void *p, std::size_t) noexcept { operator delete(p); }
+#pragma GCC diagnostic pop
 
 int main(int argc, char **argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
