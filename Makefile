@@ -90,9 +90,17 @@ bench-wine: dist
 format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp')
 
-tidy: native
+MINGW_CXX := /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++
+tidy: native dist
 	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'src/packet/*.cpp' \
-	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp')
+	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'tests/*.cpp' \
+	  'bench/*.cpp' 'tools/packet_demo.cpp')
+	clang-tidy -p $(BUILD)/mingw-x86_64 --quiet \
+	  --extra-arg=--target=x86_64-w64-mingw32 \
+	  --extra-arg=-isystem$(MINGW_CXX) \
+	  --extra-arg=-isystem$(MINGW_CXX)/x86_64-w64-mingw32 \
+	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
+	  'tools/*/*.cpp')
 
 clean:
 	rm -rf $(BUILD) dist

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +64,7 @@ const Recipients &TheRecipients() {
 
 void CopyNote(benchmark::State &state) {
   const std::string note = MakeNote();
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     std::string copy(note);
     benchmark::DoNotOptimize(copy.data());
   }
@@ -73,7 +74,7 @@ void BuildNotePacket(benchmark::State &state) {
   std::string note = MakeNote();
   MapiMessage message{};
   message.lpszNoteText = note.data();
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     auto packet = quillory::BuildMailPacket(message);
     benchmark::DoNotOptimize(packet->data());
   }
@@ -81,14 +82,12 @@ void BuildNotePacket(benchmark::State &state) {
 
 void CopyRecipients(benchmark::State &state) {
   const Recipients &r = TheRecipients();
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     std::string copy(r.bytes, '\0');
     char *out = copy.data();
     for (std::size_t i = 0; i < kRecipients; ++i) {
-      std::memcpy(out, r.names[i].data(), r.names[i].size());
-      out += r.names[i].size();
-      std::memcpy(out, r.addresses[i].data(), r.addresses[i].size());
-      out += r.addresses[i].size();
+      out = std::copy(r.names[i].begin(), r.names[i].end(), out);
+      out = std::copy(r.addresses[i].begin(), r.addresses[i].end(), out);
     }
     benchmark::DoNotOptimize(copy.data());
   }
@@ -99,7 +98,7 @@ void BuildRecipientPacket(benchmark::State &state) {
   MapiMessage message{};
   message.nRecipCount = static_cast<ULONG>(kRecipients);
   message.lpRecips = const_cast<MapiRecipDesc *>(r.records.data());
-  for (auto _ : state) {
+  while (state.KeepRunning()) {
     auto packet = quillory::BuildMailPacket(message);
     benchmark::DoNotOptimize(packet->data());
   }
@@ -179,7 +178,9 @@ void operator delete(void *p) noexcept {
   std::free(block);
 }
 
-void operator delete(void *p, std::size_t) noexcept { operator delete(p); }
+void operator delete(void *p, std::size_t /*size*/) noexcept {
+  operator delete(p);
+}
 #pragma GCC diagnostic pop
 
 int main(int argc, char **argv) {

@@ -9,7 +9,8 @@
 
 // The library's own load address, from the linker: the module handle is
 // taken where it is needed, never saved at load.
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+extern "C" IMAGE_DOS_HEADER
+    __ImageBase;  // NOLINT(bugprone-reserved-identifier)
 
 namespace quillory {
 
@@ -25,12 +26,12 @@ WindowHandle FindWindowByClass(void * /*context*/, const wchar_t *class_name) {
 // Read whole: a path cut at 260 characters names another folder, where
 // another program could have been planted.
 bool GetOwnModulePath(void * /*context*/, std::wstring *path) {
-  const auto self = reinterpret_cast<HMODULE>(&__ImageBase);
+  auto *const self = reinterpret_cast<HMODULE>(&__ImageBase);
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     SetLastError(ERROR_SUCCESS);
-    const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetModuleFileNameW(self, &buffer[0], size);
+    const auto size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetModuleFileNameW(self, buffer.data(), size);
     if (length == 0) return false;
     if (length < size && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
       buffer.resize(length);

@@ -24,8 +24,8 @@ class PacketWriter {
   std::string Finish();
 
   // Buffer size including the reserve, and bytes written so far.
-  std::size_t Size() const { return buffer_.size(); }
-  std::size_t Cursor() const { return cursor_; }
+  [[nodiscard]] std::size_t Size() const { return buffer_.size(); }
+  [[nodiscard]] std::size_t Cursor() const { return cursor_; }
 
  private:
   void GrowIfShort(std::size_t head, std::size_t body);

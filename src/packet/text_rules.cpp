@@ -118,7 +118,7 @@ void EraseChar(std::string &text, char c) {
   const std::size_t size = text.size();
   const auto *first = static_cast<char *>(std::memchr(data, c, size));
   if (first == nullptr) return;
-  std::size_t write = static_cast<std::size_t>(first - data);
+  auto write = static_cast<std::size_t>(first - data);
   std::size_t read = write + 1;
   while (read < size) {
     const void *next = std::memchr(data + read, c, size - read);

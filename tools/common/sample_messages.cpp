@@ -4,7 +4,7 @@ namespace quillory_tools {
 
 namespace {
 
-char *Keep(SampleMessage *m, std::string text) {
+char *Keep(SampleMessage *m, std::string &&text) {
   m->texts.push_back(std::move(text));
   return m->texts.back().data();
 }
@@ -13,16 +13,17 @@ void AddRecipient(SampleMessage *m, ULONG recip_class, const char *name,
                   const char *address) {
   MapiRecipDesc r{};
   r.ulRecipClass = recip_class;
-  r.lpszName = name != nullptr ? Keep(m, name) : nullptr;
-  r.lpszAddress = address != nullptr ? Keep(m, address) : nullptr;
+  r.lpszName = name != nullptr ? Keep(m, std::string(name)) : nullptr;
+  r.lpszAddress = address != nullptr ? Keep(m, std::string(address)) : nullptr;
   m->recipients.push_back(r);
 }
 
 void AddFile(SampleMessage *m, const char *path, const char *file_name) {
   MapiFileDesc f{};
   f.nPosition = 0xFFFFFFFFu;
-  f.lpszPathName = Keep(m, path);
-  f.lpszFileName = file_name != nullptr ? Keep(m, file_name) : nullptr;
+  f.lpszPathName = Keep(m, std::string(path));
+  f.lpszFileName =
+      file_name != nullptr ? Keep(m, std::string(file_name)) : nullptr;
   m->files.push_back(f);
 }
 
@@ -42,8 +43,8 @@ std::string LongNote(std::size_t size) {
 
 const std::vector<std::string> &SampleMessageNames() {
   static const std::vector<std::string> names = {
-      "empty",  "worked", "linebreaks", "recipients", "attachments",
-      "sample", "large",  "oversized"};
+      "empty",       "worked", "linebreaks", "recipients",
+      "attachments", "sample", "large",      "oversized"};
   return names;
 }
 
@@ -74,16 +75,16 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
   } else if (name == "attachments") {
     m.message.lpszSubject = Keep(&m, "Three files");
     m.message.lpszNoteText = Keep(&m, "See attached.");
-    AddFile(&m, "C:\\Users\\ann\\Documents\\Quarterly report.pdf",
+    AddFile(&m, R"(C:\Users\ann\Documents\Quarterly report.pdf)",
             "Quarterly report.pdf");
     AddFile(&m, "C:\\Temp\\r\xE9sum\xE9.docx", nullptr);
-    AddFile(&m, "\\\\server\\share\\data.csv", "data.csv");
+    AddFile(&m, R"(\\server\share\data.csv)", "data.csv");
   } else if (name == "sample") {
     m.message.lpszSubject = Keep(&m, "Quarterly report");
-    m.message.lpszNoteText = Keep(
-        &m,
-        "Hello all,\r\n\r\nthe quarterly report and its figures are "
-        "attached.\r\n\r\nRegards,\r\nAnn");
+    m.message.lpszNoteText =
+        Keep(&m,
+             "Hello all,\r\n\r\nthe quarterly report and its figures are "
+             "attached.\r\n\r\nRegards,\r\nAnn");
     AddRecipient(&m, MAPI_TO, "Bob Jones", "bob@example.org");
     AddRecipient(&m, MAPI_CC, "Carol White", "carol@example.org");
     AddRecipient(&m, MAPI_BCC, nullptr, "archive@example.org");
@@ -91,12 +92,12 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
     AddFile(&m, "C:\\Reports\\Figures.xlsx", "Figures.xlsx");
   } else if (name == "large") {
     m.message.lpszSubject = Keep(&m, "A long note");
-    m.message.lpszNoteText = Keep(&m, LongNote(512 * 1024));
+    m.message.lpszNoteText = Keep(&m, LongNote(std::size_t{512} << 10));
     AddRecipient(&m, MAPI_TO, "Ann Smith", "ann@example.org");
   } else if (name == "oversized") {
     // Past what some transports carry in one WM_COPYDATA.
     m.message.lpszSubject = Keep(&m, "An oversized note");
-    m.message.lpszNoteText = Keep(&m, LongNote(2 * 1024 * 1024));
+    m.message.lpszNoteText = Keep(&m, LongNote(std::size_t{2} << 20));
   } else {
     return false;
   }

@@ -52,16 +52,15 @@ std::string Narrow(const std::wstring &wide) {
 }
 
 bool WriteBytes(const std::wstring &path, const std::string &bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(),
-                            static_cast<DWORD>(bytes.size()), &written,
-                            nullptr);
+  const BOOL ok = WriteFile(
+      file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
-  return ok && written == bytes.size();
+  return ok != FALSE && written == bytes.size();
 }
 
 // LoadLibraryW refuses plain paths past MAX_PATH; the \\?\ form is not.
@@ -81,8 +80,8 @@ int KillClients() {
     if (window == nullptr) break;
     DWORD process_id = 0;
     GetWindowThreadProcessId(window, &process_id);
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
-                                 process_id);
+    HANDLE process =
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
     if (process == nullptr) break;
     TerminateProcess(process, 0);
     WaitForSingleObject(process, 5000);
@@ -172,9 +171,8 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
     COPYDATASTRUCT data{943, static_cast<DWORD>(small_packet.size()),
                         const_cast<char *>(small_packet.data())};
     DWORD_PTR reply = 0;
-    SendMessageTimeoutW(window, WM_COPYDATA, 0,
-                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                        300000, &reply);
+    SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                        SMTO_ABORTIFHUNG, 300000, &reply);
   });
   const double plain_send_us = per_call_us([&] {
     COPYDATASTRUCT data{943, static_cast<DWORD>(small_packet.size()),
@@ -197,8 +195,8 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
       many.call_ms / many.bare_ms,
       many.call_ms <= 1.5 * many.bare_ms ? "ok" : "OVER TARGET", one.call_ms,
       one.bare_ms, one.call_ms / one.bare_ms,
-      one.call_ms <= 2 * one.bare_ms ? "ok" : "OVER TARGET", find_us,
-      owner_us, allow_us, timeout_send_us, plain_send_us, build_us);
+      one.call_ms <= 2 * one.bare_ms ? "ok" : "OVER TARGET", find_us, owner_us,
+      allow_us, timeout_send_us, plain_send_us, build_us);
   WriteBytes(options.out + L"\\bench.txt", report);
   return 0;
 }
@@ -295,8 +293,7 @@ int wmain(int argc, wchar_t **argv) {
   }
 
   const ULONGLONG start = GetTickCount64();
-  const ULONG result =
-      send_mail(options.session, 0, message, options.flags, 0);
+  const ULONG result = send_mail(options.session, 0, message, options.flags, 0);
   WriteResult(options, result, GetTickCount64() - start);
   return 0;
 }

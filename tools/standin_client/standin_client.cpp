@@ -41,7 +41,7 @@ std::wstring Env(const wchar_t *name) {
 
 std::wstring OwnDirectory() {
   std::wstring path(32768, L'\0');
-  const DWORD n = GetModuleFileNameW(nullptr, &path[0], 32768);
+  const DWORD n = GetModuleFileNameW(nullptr, path.data(), 32768);
   path.resize(n);
   const std::size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? L"." : path.substr(0, slash);
@@ -49,11 +49,10 @@ std::wstring OwnDirectory() {
 
 void WriteFileBytes(const std::wstring &path, const std::string &bytes,
                     bool append) {
-  HANDLE file = CreateFileW(path.c_str(),
-                            append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            append ? OPEN_ALWAYS : CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(
+      path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -89,8 +88,7 @@ std::string Shown(const std::string &bytes) {
 }
 
 std::string Describe(int number, const COPYDATASTRUCT &data) {
-  const std::string bytes(static_cast<const char *>(data.lpData),
-                          data.cbData);
+  const std::string bytes(static_cast<const char *>(data.lpData), data.cbData);
   std::string out = "packet " + std::to_string(number) + ": " +
                     std::to_string(data.cbData) + " bytes, dwData " +
                     std::to_string(data.dwData) + "\r\n";
@@ -113,6 +111,7 @@ std::string Describe(int number, const COPYDATASTRUCT &data) {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
   if (message == WM_COPYDATA) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the message's own pointer.
     const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
     if (data->dwData != kSendMailDataId) {
       Log("ignored: message with dwData " + std::to_string(data->dwData) +
@@ -125,10 +124,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
                               data->cbData);
       return quillory::ReadMailPacket(bytes).mail ? TRUE : FALSE;
     }
-    WriteFileBytes(g_dir + L"\\packet-" + std::to_wstring(number) + L".bin",
-                   std::string(static_cast<const char *>(data->lpData),
-                               data->cbData),
-                   false);
+    WriteFileBytes(
+        g_dir + L"\\packet-" + std::to_wstring(number) + L".bin",
+        std::string(static_cast<const char *>(data->lpData), data->cbData),
+        false);
     Log(Describe(number, *data));
     if (g_hold_ms > 0) Sleep(g_hold_ms);
     SetForegroundWindow(window);
@@ -144,7 +143,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
+                    PWSTR /*lpCmdLine*/, int nShowCmd) {
   g_dir = Env(L"QUILLORY_STANDIN_DIR");
   if (g_dir.empty()) g_dir = OwnDirectory();
   g_exit_after = _wtoi(Env(L"QUILLORY_STANDIN_EXIT_AFTER").c_str());
@@ -157,17 +157,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
 
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = instance;
+  window_class.hInstance = hInstance;
   window_class.lpszClassName = kWindowClass;
   window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): a system colour as a brush.
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   if (RegisterClassW(&window_class) == 0) return 1;
-  HWND window = CreateWindowExW(0, kWindowClass, L"Quillory (stand-in)",
-                                WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 480, 240, nullptr, nullptr,
-                                instance, nullptr);
+  HWND window =
+      CreateWindowExW(0, kWindowClass, L"Quillory (stand-in)",
+                      WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
+                      240, nullptr, nullptr, hInstance, nullptr);
   if (window == nullptr) return 1;
-  ShowWindow(window, show);
+  ShowWindow(window, nShowCmd);
   Log("ready\r\n");
 
   if (Env(L"QUILLORY_STANDIN_HANG") == L"after-start") {
