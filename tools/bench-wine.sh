@@ -5,11 +5,8 @@
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
-if [ -z "${QUILLORY_BENCH_DISPLAY:-}" ]; then
-  exec env QUILLORY_BENCH_DISPLAY=1 xvfb-run -a bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/tools/wine-env.sh"
+source "$root/tools/wine-env.sh" "$@"
 
 "$wine" wineboot -i >/dev/null 2>&1
 mkdir -p "$c/app" "$c/out"

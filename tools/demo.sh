@@ -6,11 +6,8 @@
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
-if [ -z "${QUILLORY_DEMO_DISPLAY:-}" ]; then
-  exec env QUILLORY_DEMO_DISPLAY=1 xvfb-run -a bash "$0" "$@"
-fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/tools/wine-env.sh"
+source "$root/tools/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
 out="$c/out"

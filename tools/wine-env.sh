@@ -1,5 +1,10 @@
-# Sourced by the Wine scripts: a fresh prefix of their own, no debug noise,
-# no installer dialogs, and the prefix's server stopped and removed at exit.
+# Sourced by the Wine scripts, with their arguments: runs the script again
+# under an X display of its own when it has none from us, then gives it a
+# fresh prefix, no debug noise, no installer dialogs, and the prefix's
+# server stopped and removed at exit.
+if [ -z "${QUILLORY_WINE_DISPLAY:-}" ]; then
+  exec env QUILLORY_WINE_DISPLAY=1 xvfb-run -a bash "$0" "$@"
+fi
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d /tmp/quillory-wine.XXXXXX)

@@ -6,12 +6,8 @@
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
-if [ -z "${QUILLORY_E2E_DISPLAY:-}" ]; then
-  exec env QUILLORY_E2E_DISPLAY=1 xvfb-run -a bash "$0" "$@"
-fi
-
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/tools/wine-env.sh"
+source "$root/tools/wine-env.sh" "$@"
 
 passed=0
 failed=0
