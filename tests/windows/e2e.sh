@@ -105,6 +105,15 @@ for variant in "9 0" "8 12345" "2 0"; do
     same_bytes "$c/running/packet-$n.bin" "$c/out/sample/expected.bin"
 done
 
+"$wine" 'C:\tools\mail_caller.exe' --send-raw 1 >/dev/null 2>&1 </dev/null
+"$wine" 'C:\tools\mail_caller.exe' --send-raw 943 >/dev/null 2>&1 </dev/null
+check "stand-in client names a message with another dwData" \
+  grep -q '^ignored: message with dwData 1 (3 bytes)' "$c/running/received.log"
+check "stand-in client names a packet it cannot read" \
+  grep -q 'UNREADABLE: subject length at offset 0: record cut short' \
+  "$c/running/received.log"
+n=$((n + 1))  # the unreadable packet is recorded too
+
 call null-running --dll 'C:\running\Quillory_MapiDll.dll' --message null
 check "null message: result 2" test "$result" = 2
 check "null message: nothing delivered" test "$(packets_in running)" -eq "$n"

@@ -12,6 +12,8 @@
 //                                       client window
 //   mail_caller --dll PATH --bench N --out DIR
 //                                       N calls against N bare sends
+//   mail_caller --send-raw DWDATA      three stray bytes straight to the
+//                                       client window, tagged DWDATA
 //   mail_caller --handoff-timeout-ms MS --message NAME --out DIR
 //                                       the hand-off itself, linked in,
 //                                       with a short send bound
@@ -43,6 +45,8 @@ struct Options {
   bool kill_clients = false;
   int bench = 0;
   std::uint32_t handoff_timeout_ms = 0;
+  bool send_raw = false;
+  ULONG_PTR raw_data_id = 0;
 };
 
 std::string Narrow(const std::wstring &wide) {
@@ -224,6 +228,16 @@ int DirectHandOff(const Options &options) {
   return 0;
 }
 
+// What a confused or hostile sender might put in front of the client.
+int SendRaw(ULONG_PTR data_id) {
+  HWND window = FindWindowW(kWindowClass, nullptr);
+  if (window == nullptr) return 1;
+  char bytes[3] = {'\x07', '\0', '\0'};
+  COPYDATASTRUCT data{data_id, sizeof bytes, bytes};
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  return 0;
+}
+
 bool ParseOptions(int argc, wchar_t **argv, Options *options) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
@@ -245,6 +259,10 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
     } else if (arg == L"--handoff-timeout-ms" && has_value) {
       options->handoff_timeout_ms =
           static_cast<std::uint32_t>(wcstoul(argv[++i], nullptr, 0));
+    } else if (arg == L"--send-raw" && has_value) {
+      options->send_raw = true;
+      options->raw_data_id =
+          static_cast<ULONG_PTR>(wcstoull(argv[++i], nullptr, 0));
     } else if (arg == L"--bench" && has_value) {
       options->bench = _wtoi(argv[++i]);
     } else {
@@ -262,6 +280,7 @@ int wmain(int argc, wchar_t **argv) {
   if (!ParseOptions(argc, argv, &options)) return 2;
   if (options.kill_clients) return KillClients();
   if (options.handoff_timeout_ms > 0) return DirectHandOff(options);
+  if (options.send_raw) return SendRaw(options.raw_data_id);
   if (options.dll.empty() && !options.mapi32) {
     std::printf("name a provider: --dll PATH or --mapi32\n");
     return 2;
