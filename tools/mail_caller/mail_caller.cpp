@@ -33,7 +33,8 @@
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"QuilloryDlg";
+using quillory::CLIENT_WINDOW_CLASS;
+using quillory::SENDMAIL_DATA_ID;
 
 struct Options {
   std::wstring dll;
@@ -80,7 +81,7 @@ HMODULE LoadProvider(const Options &options) {
 int KillClients() {
   int killed = 0;
   for (int round = 0; round < 50; ++round) {
-    HWND window = FindWindowW(kWindowClass, nullptr);
+    HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
     if (window == nullptr) break;
     DWORD process_id = 0;
     GetWindowThreadProcessId(window, &process_id);
@@ -118,7 +119,7 @@ struct Timing {
 Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, MapiMessage *message,
                             int count, int rounds) {
   const std::string packet = quillory::BuildMailPacket(*message).value();
-  HWND window = FindWindowW(kWindowClass, nullptr);
+  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   std::vector<double> calls;
   std::vector<double> bares;
   for (int round = 0; round < rounds; ++round) {
@@ -126,7 +127,7 @@ Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, MapiMessage *message,
     LARGE_INTEGER b;
     QueryPerformanceCounter(&a);
     for (int i = 0; i < count; ++i) {
-      COPYDATASTRUCT data{943, static_cast<DWORD>(packet.size()),
+      COPYDATASTRUCT data{SENDMAIL_DATA_ID, static_cast<DWORD>(packet.size()),
                           const_cast<char *>(packet.data())};
       SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
     }
@@ -141,7 +142,7 @@ Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, MapiMessage *message,
 }
 
 int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
-  if (FindWindowW(kWindowClass, nullptr) == nullptr) {
+  if (FindWindowW(CLIENT_WINDOW_CLASS, nullptr) == nullptr) {
     std::printf("no client window to measure against\n");
     return 1;
   }
@@ -153,7 +154,7 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
       TimeAgainstBareSends(send_mail, &small.message, options.bench, 7);
   const Timing one = TimeAgainstBareSends(send_mail, &large.message, 1, 41);
   // Where the provider's time goes beyond the send itself.
-  HWND window = FindWindowW(kWindowClass, nullptr);
+  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   auto per_call_us = [&](auto &&operation) {
     LARGE_INTEGER a;
     LARGE_INTEGER b;
@@ -163,7 +164,7 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
     return 1000.0 * Milliseconds(a, b) / options.bench;
   };
   const double find_us =
-      per_call_us([&] { FindWindowW(kWindowClass, nullptr); });
+      per_call_us([&] { FindWindowW(CLIENT_WINDOW_CLASS, nullptr); });
   const double owner_us = per_call_us([&] {
     DWORD process_id = 0;
     GetWindowThreadProcessId(window, &process_id);
@@ -172,14 +173,16 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   const std::string small_packet =
       quillory::BuildMailPacket(small.message).value();
   const double timeout_send_us = per_call_us([&] {
-    COPYDATASTRUCT data{943, static_cast<DWORD>(small_packet.size()),
+    COPYDATASTRUCT data{SENDMAIL_DATA_ID,
+                        static_cast<DWORD>(small_packet.size()),
                         const_cast<char *>(small_packet.data())};
     DWORD_PTR reply = 0;
     SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                         SMTO_ABORTIFHUNG, 300000, &reply);
   });
   const double plain_send_us = per_call_us([&] {
-    COPYDATASTRUCT data{943, static_cast<DWORD>(small_packet.size()),
+    COPYDATASTRUCT data{SENDMAIL_DATA_ID,
+                        static_cast<DWORD>(small_packet.size()),
                         const_cast<char *>(small_packet.data())};
     SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
   });
@@ -230,7 +233,7 @@ int DirectHandOff(const Options &options) {
 
 // What a confused or hostile sender might put in front of the client.
 int SendRaw(ULONG_PTR data_id) {
-  HWND window = FindWindowW(kWindowClass, nullptr);
+  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   if (window == nullptr) return 1;
   char bytes[3] = {'\x07', '\0', '\0'};
   COPYDATASTRUCT data{data_id, sizeof bytes, bytes};

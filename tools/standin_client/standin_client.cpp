@@ -20,12 +20,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "handoff.h"
 #include "packet_reader.h"
 
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"QuilloryDlg";
-constexpr ULONG_PTR kSendMailDataId = 943;
+using quillory::CLIENT_WINDOW_CLASS;
+using quillory::SENDMAIL_DATA_ID;
 
 std::wstring g_dir;
 int g_packets = 0;
@@ -113,7 +114,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
   if (message == WM_COPYDATA) {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the message's own pointer.
     const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
-    if (data->dwData != kSendMailDataId) {
+    if (data->dwData != SENDMAIL_DATA_ID) {
       Log("ignored: message with dwData " + std::to_string(data->dwData) +
           " (" + std::to_string(data->cbData) + " bytes)\r\n");
       return FALSE;
@@ -158,13 +159,13 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = WindowProc;
   window_class.hInstance = hInstance;
-  window_class.lpszClassName = kWindowClass;
+  window_class.lpszClassName = CLIENT_WINDOW_CLASS;
   window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
   // NOLINTNEXTLINE(performance-no-int-to-ptr): a system colour as a brush.
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   if (RegisterClassW(&window_class) == 0) return 1;
   HWND window =
-      CreateWindowExW(0, kWindowClass, L"Quillory (stand-in)",
+      CreateWindowExW(0, CLIENT_WINDOW_CLASS, L"Quillory (stand-in)",
                       WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
                       240, nullptr, nullptr, hInstance, nullptr);
   if (window == nullptr) return 1;
