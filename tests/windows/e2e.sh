@@ -70,9 +70,10 @@ start_client() {  # DIR [ENV=VALUE...]: starts it and waits for its window
   return 1
 }
 
-stop_clients() {
+kill_clients() {
   "$wine" 'C:\tools\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
 }
+stop_clients() { check "clients stopped, no client window left" kill_clients; }
 
 packets_in() { ls "$c/$1"/packet-*.bin 2>/dev/null | wc -l; }
 same_bytes() { cmp -s "$1" "$2"; }
@@ -145,13 +146,13 @@ stop_clients
 
 echo "client not running"
 call null-stopped --dll 'C:\Program Files\Quillory Mail\Quillory Provider.dll' --message null
-check "null message: result 2 at once (${elapsed} ms)" \
+check "null message: result 2 at once (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -lt 1000
 check "null message: nothing started" \
   test ! -e "$c/Program Files/Quillory Mail/received.log"
 
 call start --dll 'C:\Program Files\Quillory Mail\Quillory Provider.dll' --message sample
-check "provider starts the client beside it, in a folder with spaces: result 0 (${elapsed} ms)" \
+check "provider starts the client beside it, in a folder with spaces: result 0 (got $result after ${elapsed} ms)" \
   test "$result" = 0
 check "started client got the same bytes" same_bytes \
   "$c/Program Files/Quillory Mail/packet-1.bin" "$c/out/start/expected.bin"
@@ -159,7 +160,7 @@ check "a started client's window gets the settle pause first" test "$elapsed" -g
 stop_clients
 
 QUILLORY_STANDIN_WINDOW_DELAY_MS=4000 call late --dll 'C:\late\Quillory_MapiDll.dll' --message worked
-check "a window that appears late is still reached: result 0 (${elapsed} ms)" \
+check "a window that appears late is still reached: result 0 (got $result after ${elapsed} ms)" \
   test "$result" = 0 -a "$elapsed" -ge 6000
 check "late window got the same bytes" \
   same_bytes "$c/late/packet-1.bin" "$c/out/late/expected.bin"
@@ -170,7 +171,7 @@ check "hung client shows its window" \
   start_client hung QUILLORY_STANDIN_HANG=after-start
 sleep 6  # long enough for the system to count it as hung
 call hung --dll 'C:\hung\Quillory_MapiDll.dll' --message worked
-check "the call comes back with result 2 (${elapsed} ms)" \
+check "the call comes back with result 2 (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -lt 15000
 check "nothing was recorded as delivered" test "$(packets_in hung)" -eq 0
 stop_clients
@@ -179,14 +180,14 @@ echo "a client that keeps the message (send bound cut to 3 s)"
 check "holding client shows its window" \
   start_client held QUILLORY_STANDIN_HOLD_MS=8000
 call held --handoff-timeout-ms 3000 --message worked
-check "held past the bound counts as delivered: result 0 (${elapsed} ms)" \
+check "held past the bound counts as delivered: result 0 (got $result after ${elapsed} ms)" \
   test "$result" = 0 -a "$elapsed" -ge 2900 -a "$elapsed" -lt 7000
 check "the holding client has the packet" test "$(packets_in held)" -eq 1
 stop_clients
 
 echo "no client installed (about 30 s)"
 call none --dll 'C:\empty\Quillory_MapiDll.dll' --message worked
-check "no client: result 2 after the bounded wait (${elapsed} ms)" \
+check "no client: result 2 after the bounded wait (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -ge 29000 -a "$elapsed" -lt 45000
 
 echo "$passed passed, $failed failed"

@@ -78,23 +78,29 @@ HMODULE LoadProvider(const Options &options) {
   return LoadLibraryW(path.c_str());
 }
 
+// Ends clients until no client window is left, for up to 10 s: a window
+// can outlive its process by a moment. Exit code 1 if one is still there.
 int KillClients() {
   int killed = 0;
-  for (int round = 0; round < 50; ++round) {
-    HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
-    if (window == nullptr) break;
+  const ULONGLONG give_up = GetTickCount64() + 10000;
+  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+  while (window != nullptr && GetTickCount64() < give_up) {
     DWORD process_id = 0;
     GetWindowThreadProcessId(window, &process_id);
     HANDLE process =
         OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
-    if (process == nullptr) break;
-    TerminateProcess(process, 0);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-    ++killed;
+    if (process != nullptr) {
+      if (TerminateProcess(process, 0) != FALSE) ++killed;
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    } else {
+      Sleep(100);
+    }
+    window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   }
-  std::printf("ended %d client process(es)\n", killed);
-  return 0;
+  std::printf("ended %d client process(es)%s\n", killed,
+              window != nullptr ? "; a client window is still there" : "");
+  return window != nullptr ? 1 : 0;
 }
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
