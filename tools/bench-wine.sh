@@ -13,10 +13,7 @@ mkdir -p "$c/app" "$c/out"
 cp "$build/Quillory_MapiDll.dll" "$build/tools/mail_caller.exe" "$c/app/"
 cp "$build/tools/standin_client.exe" "$c/app/Quillory.exe"
 QUILLORY_STANDIN_QUIET=1 "$wine" 'C:\app\Quillory.exe' >/dev/null 2>&1 </dev/null &
-for _ in $(seq 100); do
-  grep -q '^ready' "$c/app/received.log" 2>/dev/null && break
-  sleep 0.2
-done
+wait_for_client "$c/app/received.log"
 "$wine" 'C:\app\mail_caller.exe' --dll 'C:\app\Quillory_MapiDll.dll' \
   --bench 1000 --out 'C:\out' >"$c/out/caller.txt" 2>&1 </dev/null
 tr -d '\r' <"$c/out/bench.txt"

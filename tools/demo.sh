@@ -70,11 +70,7 @@ echo
 echo "1. The mail client is already running."
 printf '   Starting the client..'
 "$wine" 'C:\Program Files\Quillory\Quillory.exe' >/dev/null 2>&1 </dev/null &
-for _ in $(seq 100); do
-  grep -q '^ready' "$install_dir/received.log" 2>/dev/null && break
-  printf '.'
-  sleep 0.3
-done
+wait_for_client "$install_dir/received.log" .
 echo " its window is up."
 printf '   The program calls MAPISendMail through mapi32.dll'
 send

@@ -19,3 +19,14 @@ wine_cleanup() {
   fi
 }
 trap wine_cleanup EXIT
+
+# wait_for_client LOG [DOT]: until the stand-in client writing LOG has its
+# window up, at most 20 s; prints DOT at each look, if given.
+wait_for_client() {
+  for _ in $(seq 100); do
+    grep -q '^ready' "$1" 2>/dev/null && return 0
+    printf '%s' "${2:-}"
+    sleep 0.2
+  done
+  return 1
+}

@@ -63,11 +63,7 @@ start_client() {  # DIR [ENV=VALUE...]: starts it and waits for its window
   shift
   rm -f "$c/$dir"/received.log "$c/$dir"/packet-*.bin
   env "$@" "$wine" "C:\\$dir\\Quillory.exe" >/dev/null 2>&1 </dev/null &
-  for _ in $(seq 100); do
-    grep -q '^ready' "$c/$dir/received.log" 2>/dev/null && return 0
-    sleep 0.2
-  done
-  return 1
+  wait_for_client "$c/$dir/received.log"
 }
 
 kill_clients() {

@@ -103,6 +103,14 @@ int KillClients() {
   return window != nullptr ? 1 : 0;
 }
 
+// A plain WM_COPYDATA of bytes to window, as a sender without the provider
+// would make it.
+void BareSend(HWND window, ULONG_PTR data_id, const std::string &bytes) {
+  COPYDATASTRUCT data{data_id, static_cast<DWORD>(bytes.size()),
+                      const_cast<char *>(bytes.data())};
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+}
+
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -122,21 +130,16 @@ struct Timing {
   double bare_ms;
 };
 
-Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, MapiMessage *message,
-                            int count, int rounds) {
+Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, HWND window,
+                            MapiMessage *message, int count, int rounds) {
   const std::string packet = quillory::BuildMailPacket(*message).value();
-  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   std::vector<double> calls;
   std::vector<double> bares;
   for (int round = 0; round < rounds; ++round) {
     LARGE_INTEGER a;
     LARGE_INTEGER b;
     QueryPerformanceCounter(&a);
-    for (int i = 0; i < count; ++i) {
-      COPYDATASTRUCT data{SENDMAIL_DATA_ID, static_cast<DWORD>(packet.size()),
-                          const_cast<char *>(packet.data())};
-      SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-    }
+    for (int i = 0; i < count; ++i) BareSend(window, SENDMAIL_DATA_ID, packet);
     QueryPerformanceCounter(&b);
     bares.push_back(Milliseconds(a, b));
     QueryPerformanceCounter(&a);
@@ -148,7 +151,8 @@ Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, MapiMessage *message,
 }
 
 int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
-  if (FindWindowW(CLIENT_WINDOW_CLASS, nullptr) == nullptr) {
+  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+  if (window == nullptr) {
     std::printf("no client window to measure against\n");
     return 1;
   }
@@ -157,10 +161,10 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   quillory_tools::SampleMessage large;
   quillory_tools::MakeSampleMessage("large", &large);
   const Timing many =
-      TimeAgainstBareSends(send_mail, &small.message, options.bench, 7);
-  const Timing one = TimeAgainstBareSends(send_mail, &large.message, 1, 41);
+      TimeAgainstBareSends(send_mail, window, &small.message, options.bench, 7);
+  const Timing one =
+      TimeAgainstBareSends(send_mail, window, &large.message, 1, 41);
   // Where the provider's time goes beyond the send itself.
-  HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   auto per_call_us = [&](auto &&operation) {
     LARGE_INTEGER a;
     LARGE_INTEGER b;
@@ -186,12 +190,8 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
     SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                         SMTO_ABORTIFHUNG, 300000, &reply);
   });
-  const double plain_send_us = per_call_us([&] {
-    COPYDATASTRUCT data{SENDMAIL_DATA_ID,
-                        static_cast<DWORD>(small_packet.size()),
-                        const_cast<char *>(small_packet.data())};
-    SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
-  });
+  const double plain_send_us =
+      per_call_us([&] { BareSend(window, SENDMAIL_DATA_ID, small_packet); });
   const double build_us = per_call_us(
       [&] { (void)quillory::BuildMailPacket(small.message).value().size(); });
   char report[1536];
@@ -241,9 +241,7 @@ int DirectHandOff(const Options &options) {
 int SendRaw(ULONG_PTR data_id) {
   HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   if (window == nullptr) return 1;
-  char bytes[3] = {'\x07', '\0', '\0'};
-  COPYDATASTRUCT data{data_id, sizeof bytes, bytes};
-  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  BareSend(window, data_id, std::string("\x07\0\0", 3));
   return 0;
 }
 
