@@ -38,7 +38,8 @@ struct Recipients {
   std::vector<std::string> names;
   std::vector<std::string> addresses;
   std::vector<MapiRecipDesc> records;
-  std::size_t bytes = 0;
+  // Every name and address back to back: the baseline copies this.
+  std::string block;
 };
 
 const Recipients &TheRecipients() {
@@ -49,7 +50,8 @@ const Recipients &TheRecipients() {
     for (std::size_t i = 0; i < kRecipients; ++i) {
       r.names.push_back("Recipient Number " + std::to_string(i));
       r.addresses.push_back("recipient." + std::to_string(i) + "@example.org");
-      r.bytes += r.names.back().size() + r.addresses.back().size();
+      r.block += r.names.back();
+      r.block += r.addresses.back();
     }
     r.records.resize(kRecipients);
     for (std::size_t i = 0; i < kRecipients; ++i) {
@@ -83,12 +85,7 @@ void BuildNotePacket(benchmark::State &state) {
 void CopyRecipients(benchmark::State &state) {
   const Recipients &r = TheRecipients();
   while (state.KeepRunning()) {
-    std::string copy(r.bytes, '\0');
-    char *out = copy.data();
-    for (std::size_t i = 0; i < kRecipients; ++i) {
-      out = std::copy(r.names[i].begin(), r.names[i].end(), out);
-      out = std::copy(r.addresses[i].begin(), r.addresses[i].end(), out);
-    }
+    std::string copy(r.block);
     benchmark::DoNotOptimize(copy.data());
   }
 }
@@ -133,7 +130,7 @@ bool PrintRatio(const RatioReporter &reporter, const char *what,
 }
 
 // Heap held at once while one 16 MiB note is packed, beyond the caller's
-// own text: the note's normalised copy and the packet itself.
+// own text and the packet itself.
 void ReportPeakHeap() {
   std::string note = MakeNote();
   MapiMessage message{};
@@ -148,10 +145,9 @@ void ReportPeakHeap() {
   const double extra = static_cast<double>(g_peak.load() - before) -
                        static_cast<double>(packet_size);
   std::printf(
-      "peak heap while packing a 16 MiB note: packet plus %.2f copies of the "
-      "note (target at most 1)  %s\n",
-      extra / static_cast<double>(note.size()),
-      extra <= 1.05 * static_cast<double>(note.size()) ? "ok" : "OVER TARGET");
+      "peak heap while packing a 16 MiB note: the packet plus %.1f KiB "
+      "(target at most 8 KiB)  %s\n",
+      extra / 1024, extra <= 8192 ? "ok" : "OVER TARGET");
 }
 
 }  // namespace
@@ -191,9 +187,9 @@ int main(int argc, char **argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
   PrintRatio(reporter, "16 MiB note: build / copy", "BuildNotePacket",
-             "CopyNote", 8);
+             "CopyNote", 4);
   PrintRatio(reporter, "200,000 recipients: build / copy",
-             "BuildRecipientPacket", "CopyRecipients", 12);
+             "BuildRecipientPacket", "CopyRecipients", 10);
   ReportPeakHeap();
   benchmark::Shutdown();
   return 0;

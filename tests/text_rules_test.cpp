@@ -117,6 +117,19 @@ TEST(TextRules, LineBreakRuleEqualsEraseThenReplace) {
   }
 }
 
+TEST(TextRules, LineBreaksWrittenInPlaceNeverPassThePlannedSize) {
+  // A caller's text that gains line breaks between planning and writing:
+  // the write stops at the planned size (the sanitizers watch the rest).
+  const quillory::LineBreakPlan plan =
+      quillory::PlanLineBreaks(std::string(39, 'x') + "\n");
+  ASSERT_EQ(plan.size, 41u);
+  std::string out(41, '\0');
+  quillory::WriteLineBreaks(std::string(40, '\n'), plan, out.data());
+  std::string expected;
+  for (int i = 0; i < 20; ++i) expected += "\r\n";
+  EXPECT_EQ(out, expected + "\r");
+}
+
 TEST(TextRules, RecipientPartsFollowThePointersNotTheLengths) {
   char ann[] = "Ann";
   char empty[] = "";

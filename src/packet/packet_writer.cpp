@@ -5,73 +5,53 @@
 
 namespace quillory {
 
-namespace {
-constexpr std::uint64_t kMaxStringBytes = 0xFFFFFFFFu;
-}
-
-// The step rule only decides the reserve; the storage below it doubles, so
-// that a packet of any size costs amortised linear time to build. Storage
-// taken for one large record keeps a step to spare, so that the small
-// record after it does not double (and copy) the whole packet.
+// Storage doubles, so that a packet of unknown size costs amortised linear
+// time; storage taken for one large record keeps a step to spare, so that
+// the small record after it does not double (and copy) the whole packet.
 void PacketWriter::EnsureCapacity(std::size_t size) {
-  const std::size_t capacity = buffer_.capacity();
+  const std::size_t capacity = storage_.capacity();
   if (capacity >= size) return;
-  const std::size_t limit = buffer_.max_size();
+  const std::size_t limit = storage_.max_size();
   const std::size_t doubled = capacity > limit / 2 ? limit : capacity * 2;
   const std::size_t spare =
       size > limit - PACKET_GROW_STEP ? limit : size + PACKET_GROW_STEP;
-  buffer_.reserve(spare > doubled ? spare : doubled);
+  storage_.reserve(spare > doubled ? spare : doubled);
 }
 
-// One step of reserve when the record does not fit, however large it is;
-// the write then extends the buffer by whatever still does not fit. Taken
-// as head and body so that the sum cannot wrap on 32-bit targets.
-void PacketWriter::GrowIfShort(std::size_t head, std::size_t body) {
-  const std::size_t room = buffer_.size() - cursor_;
-  if (room >= head && room - head >= body) return;
-  EnsureCapacity(buffer_.size() + PACKET_GROW_STEP);
-  buffer_.resize(buffer_.size() + PACKET_GROW_STEP, '\0');
-}
-
-void PacketWriter::WriteAtCursor(const char *bytes, std::size_t count) {
-  const std::size_t room = buffer_.size() - cursor_;
-  const std::size_t inside = count < room ? count : room;
-  if (inside != 0) std::memcpy(&buffer_[cursor_], bytes, inside);
-  if (inside < count) {
-    EnsureCapacity(cursor_ + count);
-    buffer_.append(bytes + inside, count - inside);
+// Zero-filled storage for the head + body bytes past the cursor that it
+// lacks. Sums saturate: a request past the limit fails in append.
+void PacketWriter::GrowStorage(std::size_t head, std::size_t body) {
+  const std::size_t used = storage_.size();
+  const std::size_t room = used - cursor_;
+  const std::size_t limit = storage_.max_size();
+  std::size_t more = 0;
+  if (head > room) {
+    more = body > limit - (head - room) ? limit : head - room + body;
+  } else {
+    more = body - (room - head);
   }
-  cursor_ += count;
+  EnsureCapacity(more > limit - used ? limit : used + more);
+  storage_.append(more, '\0');
 }
 
-void PacketWriter::WriteUInt32AtCursor(std::uint32_t value) {
-  const char bytes[4] = {
-      static_cast<char>(value & 0xFFu),
-      static_cast<char>((value >> 8) & 0xFFu),
-      static_cast<char>((value >> 16) & 0xFFu),
-      static_cast<char>((value >> 24) & 0xFFu),
-  };
-  WriteAtCursor(bytes, sizeof bytes);
-}
-
-int PacketWriter::PutUInt32(std::uint32_t value) {
-  GrowIfShort(4, 0);
-  WriteUInt32AtCursor(value);
-  return 1;
+void PacketWriter::ReserveExactly(std::size_t packet_size) {
+  if (packet_size <= storage_.size()) return;
+  storage_.reserve(packet_size);
+  storage_.resize(packet_size, '\0');
 }
 
 int PacketWriter::PutString(std::string_view bytes) {
-  if (static_cast<std::uint64_t>(bytes.size()) > kMaxStringBytes) return 0;
-  GrowIfShort(4, bytes.size());
-  WriteUInt32AtCursor(static_cast<std::uint32_t>(bytes.size()));
-  if (!bytes.empty()) WriteAtCursor(bytes.data(), bytes.size());
+  char *at = PutStringSpace(bytes.size());
+  if (at == nullptr) return 0;
+  if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
   return 1;
 }
 
 std::string PacketWriter::Finish() {
-  buffer_.resize(cursor_);
+  storage_.resize(cursor_);
   cursor_ = 0;
-  return std::move(buffer_);
+  size_ = 0;
+  return std::move(storage_);
 }
 
 }  // namespace quillory

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +19,46 @@ std::size_t CountOccurrences(std::string_view text, std::string_view needle) {
     ++count;
   }
   return count;
+}
+
+struct ByteCounts {
+  std::size_t first;
+  std::size_t second;
+};
+
+// Both counts in one pass over the text.
+ByteCounts CountTwo(std::string_view text, char first, char second) {
+  const char *data = text.data();
+  const std::size_t size = text.size();
+  ByteCounts counts{0, 0};
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Byte-wide tallies, folded into the totals before any can overflow.
+  const __m128i firsts = _mm_set1_epi8(first);
+  const __m128i seconds = _mm_set1_epi8(second);
+  const auto fold = [](__m128i tally) {
+    const __m128i sums = _mm_sad_epu8(tally, _mm_setzero_si128());
+    return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+           static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+  };
+  while (size - i >= 16) {
+    __m128i tally_first = _mm_setzero_si128();
+    __m128i tally_second = _mm_setzero_si128();
+    for (int round = 0; round < 255 && size - i >= 16; ++round, i += 16) {
+      const __m128i block =
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+      tally_first = _mm_sub_epi8(tally_first, _mm_cmpeq_epi8(block, firsts));
+      tally_second = _mm_sub_epi8(tally_second, _mm_cmpeq_epi8(block, seconds));
+    }
+    counts.first += fold(tally_first);
+    counts.second += fold(tally_second);
+  }
+#endif
+  for (; i < size; ++i) {
+    counts.first += data[i] == first ? 1u : 0u;
+    counts.second += data[i] == second ? 1u : 0u;
+  }
+  return counts;
 }
 
 // Moves text[read, size) to the front, replacing each needle on the way,
@@ -41,11 +82,11 @@ void ReplaceToFront(std::string &text, std::size_t read,
   text.resize(write + text.size() - read);
 }
 
-// One pass from the caller's text into the result, which is sized up front:
-// the same bytes as EraseChar and ReplaceAll in turn, without their passes
-// over the text. Only break and drop bytes take the slow path.
+// One pass from the caller's text into out, the same bytes as EraseChar and
+// ReplaceAll in turn without their passes over the text; at most out_size
+// bytes. Only break and drop bytes take the slow path.
 void WriteBreaks(std::string_view text, char break_byte, char drop_byte,
-                 char *out) {
+                 char *out, std::size_t out_size) {
   const char *in = text.data();
   const std::size_t size = text.size();
   std::size_t i = 0;
@@ -53,34 +94,37 @@ void WriteBreaks(std::string_view text, char break_byte, char drop_byte,
 #if defined(__SSE2__)
   const __m128i breaks = _mm_set1_epi8(break_byte);
   const __m128i drops = _mm_set1_epi8(drop_byte);
-  while (size - i >= 16) {
+  while (size - i >= 16 && out_size - w >= 16) {
     const __m128i block =
         _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
     const int special = _mm_movemask_epi8(_mm_or_si128(
         _mm_cmpeq_epi8(block, breaks), _mm_cmpeq_epi8(block, drops)));
     if (special == 0) {
-      // Sixteen plain bytes still to come: the output has room for them.
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out + w), block);
       i += 16;
       w += 16;
       continue;
     }
+    // The whole block goes out; only its plain head counts.
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + w), block);
     const auto plain =
         static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(special)));
-    std::memcpy(out + w, in + i, plain);
     w += plain;
     i += plain;
     if (in[i] == break_byte) {
+      // The loop's check leaves room for the CR; the LF may not fit where
+      // the text changed since it was planned.
       out[w++] = '\r';
+      if (w == out_size) return;
       out[w++] = '\n';
     }
     ++i;
   }
 #endif
-  for (; i < size; ++i) {
+  for (; i < size && w < out_size; ++i) {
     if (in[i] == break_byte) {
       out[w++] = '\r';
-      out[w++] = '\n';
+      if (w < out_size) out[w++] = '\n';
     } else if (in[i] != drop_byte) {
       out[w++] = in[i];
     }
@@ -90,27 +134,7 @@ void WriteBreaks(std::string_view text, char break_byte, char drop_byte,
 }  // namespace
 
 std::size_t CountChar(std::string_view text, char c) {
-  const char *data = text.data();
-  const std::size_t size = text.size();
-  std::size_t count = 0;
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  // Byte-wide tallies, folded into the total before any can overflow.
-  const __m128i wanted = _mm_set1_epi8(c);
-  while (size - i >= 16) {
-    __m128i tally = _mm_setzero_si128();
-    for (int round = 0; round < 255 && size - i >= 16; ++round, i += 16) {
-      const __m128i block =
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
-      tally = _mm_sub_epi8(tally, _mm_cmpeq_epi8(block, wanted));
-    }
-    const __m128i sums = _mm_sad_epu8(tally, _mm_setzero_si128());
-    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
-  }
-#endif
-  for (; i < size; ++i) count += data[i] == c ? 1u : 0u;
-  return count;
+  return CountTwo(text, c, c).first;
 }
 
 void EraseChar(std::string &text, char c) {
@@ -149,38 +173,41 @@ std::size_t ReplaceAll(std::string &text, std::string_view needle,
   return count;
 }
 
-std::string NormalizeLineBreaks(std::string_view text) {
-  const std::size_t lf = CountChar(text, '\n');
-  const std::size_t cr = CountChar(text, '\r');
+LineBreakPlan PlanLineBreaks(std::string_view text) {
+  const ByteCounts counts = CountTwo(text, '\n', '\r');
+  const std::size_t lf = counts.first;
+  const std::size_t cr = counts.second;
   // With LF: every CR goes and each LF gains one. Without: each CR gains an
-  // LF. (In the second case the drop byte is the break byte, so it never
-  // applies.)
-  const bool lf_delimited = lf != 0;
-  std::string out(lf_delimited ? text.size() - cr + lf : text.size() + cr,
-                  '\0');
-  WriteBreaks(text, lf_delimited ? '\n' : '\r', '\r', out.data());
+  // LF.
+  const std::uint64_t size = text.size();
+  if (lf != 0) return {size - cr + lf, true};
+  return {size + cr, false};
+}
+
+// (CR-delimited, the drop byte is the break byte, so it never applies.)
+void WriteLineBreaks(std::string_view text, const LineBreakPlan &plan,
+                     char *out) {
+  WriteBreaks(text, plan.lf_delimited ? '\n' : '\r', '\r', out,
+              static_cast<std::size_t>(plan.size));
+}
+
+std::string NormalizeLineBreaks(std::string_view text) {
+  const LineBreakPlan plan = PlanLineBreaks(text);
+  std::string out;
+  if (plan.size > out.max_size()) throw std::length_error("text too long");
+  out.resize(static_cast<std::size_t>(plan.size));
+  WriteLineBreaks(text, plan, out.data());
   return out;
 }
 
 std::string FormatRecipient(const MapiRecipDesc &recipient) {
-  // Presence is the pointer's alone: an empty name still gets its quotes.
-  const bool has_name = recipient.lpszName != nullptr;
-  const bool has_address = recipient.lpszAddress != nullptr;
-  const std::string_view name = has_name ? recipient.lpszName : "";
-  const std::string_view address = has_address ? recipient.lpszAddress : "";
+  const RecipientParts parts = ReadRecipient(recipient);
+  const std::uint64_t size = FormattedSize(parts);
   std::string out;
-  out.reserve((has_name ? name.size() + 3 : 0) +
-              (has_address ? address.size() + 2 : 0));
-  if (has_name) {
-    out += '"';
-    out += name;
-    out += "\" ";
-  }
-  if (has_address) {
-    out += '<';
-    out += address;
-    out += '>';
-  }
+  // As the string itself would refuse it, before a 32-bit size wraps.
+  if (size > out.max_size()) throw std::length_error("recipient too long");
+  out.resize(static_cast<std::size_t>(size));
+  WriteRecipient(parts, out.data());
   return out;
 }
 
