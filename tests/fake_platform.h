@@ -16,6 +16,8 @@ namespace quillory_test {
 struct FakeClient {
   // Look-up (counting from 1) on which the window is first found; 0: never.
   int window_from_look = 1;
+  // Look-up from which it is gone again; 0: never.
+  int window_gone_from_look = 0;
   bool module_path_known = true;
   std::wstring module_path = L"C:\\Apps\\Mail\\x.dll";
   bool delivers = true;
@@ -43,7 +45,9 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     f.log.push_back(std::wstring(class_name) == L"QuilloryDlg" ? "find"
                                                                : "find?");
     ++f.looks;
-    const bool found = f.window_from_look > 0 && f.looks >= f.window_from_look;
+    const bool found =
+        f.window_from_look > 0 && f.looks >= f.window_from_look &&
+        (f.window_gone_from_look == 0 || f.looks < f.window_gone_from_look);
     return found ? &kClientWindow : nullptr;
   };
   p.get_module_path = [](void *c, std::wstring *path) {

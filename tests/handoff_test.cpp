@@ -45,12 +45,12 @@ TEST(HandOff, ClientThatNeverAppearsIsPolledSixtyTimes) {
   EXPECT_TRUE(client.sent_packets.empty());
 }
 
-TEST(HandOff, WindowThatAppearsLateIsReachedAfterTheSettlePause) {
+TEST(HandOff, WindowThatAppearsLateIsLookedUpAgainAfterTheSettlePause) {
   FakeClient client;
   client.window_from_look = 4;  // the third look-up after the launch
   EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p"));
   Log expected = PollThenFind(3);
-  for (const char *step : {"sleep 2000", "owner", "allow", "send"}) {
+  for (const char *step : {"sleep 2000", "find", "owner", "allow", "send"}) {
     expected.push_back(step);
   }
   EXPECT_EQ(client.log, expected);
@@ -61,6 +61,13 @@ TEST(HandOff, WindowThatAppearsLateIsReachedAfterTheSettlePause) {
   EXPECT_TRUE(HandOffToClient(FakePlatform(last), "p"));
   EXPECT_EQ(last.sleeps.size(), 61u);
   EXPECT_EQ(last.sleeps.back(), 2000u);
+
+  // Gone by the end of the settle pause: nothing is sent.
+  FakeClient gone;
+  gone.window_from_look = 2;
+  gone.window_gone_from_look = 3;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(gone), "p"));
+  EXPECT_TRUE(gone.sent_packets.empty());
 }
 
 TEST(HandOff, ClientIsStartedFromTheLibrarysOwnFolder) {
@@ -95,12 +102,27 @@ TEST(HandOff, NothingIsStartedWithoutASafeAbsoluteFolder) {
   relative.module_path = L"x.dll";
   FakeClient drive_relative;
   drive_relative.module_path = L"C:x.dll";
-  for (FakeClient *client : {&unknown, &empty, &relative, &drive_relative}) {
+  // What the shell would not take literally: a client path of MAX_PATH
+  // characters or more, or one with %NAME% in it.
+  const std::wstring folder_247 = L"C:\\" + std::wstring(244, L'a');
+  FakeClient too_long;
+  too_long.module_path = folder_247 + L"\\x.dll";
+  FakeClient percent;
+  percent.module_path = L"C:\\q%X%\\x.dll";
+  for (FakeClient *client :
+       {&unknown, &empty, &relative, &drive_relative, &too_long, &percent}) {
     client->window_from_look = 0;
     EXPECT_FALSE(HandOffToClient(FakePlatform(*client), "p"));
     EXPECT_EQ(client->log, (Log{"find", "module"}));
     EXPECT_TRUE(client->launched.empty());
   }
+
+  FakeClient one_shorter;
+  one_shorter.module_path = folder_247.substr(0, 246) + L"\\x.dll";
+  one_shorter.window_from_look = 2;
+  EXPECT_TRUE(HandOffToClient(FakePlatform(one_shorter), "p"));
+  ASSERT_EQ(one_shorter.launched.size(), 1u);
+  EXPECT_EQ(one_shorter.launched[0].size(), 259u);
 
   FakeClient relative_dir;
   EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir)),

@@ -5,25 +5,37 @@ namespace quillory {
 namespace {
 
 constexpr std::uint64_t kMaxCopyDataBytes = 0xFFFFFFFFu;
+// MAX_PATH, counting the terminating zero.
+constexpr std::size_t kMaxShellPath = 260;
 
 bool IsLetter(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
 // After a launch: look every LAUNCH_POLL_INTERVAL_MS, at most
-// LAUNCH_POLL_LIMIT times, and let a window that appeared settle.
+// LAUNCH_POLL_LIMIT times, and let a window that appeared settle. A client
+// may replace its first window while it finishes starting, so the window
+// is looked up again after the settle pause.
 WindowHandle WaitForClientWindow(const HandOffPlatform &platform) {
   for (std::uint32_t look = 0; look < LAUNCH_POLL_LIMIT; ++look) {
     platform.sleep(platform.context, LAUNCH_POLL_INTERVAL_MS);
-    if (WindowHandle window = FindClientWindow(platform)) {
+    if (FindClientWindow(platform) != nullptr) {
       platform.sleep(platform.context, LAUNCH_SETTLE_MS);
-      return window;
+      return FindClientWindow(platform);
     }
   }
   return nullptr;
 }
 
 }  // namespace
+
+// The shell takes a path literally only below MAX_PATH and without %:
+// longer ones fail (or overflow the shell's stack), and %NAME% is expanded
+// from the caller's environment, which could point anywhere.
+bool IsLaunchablePath(std::wstring_view path) {
+  return IsAbsoluteWindowsPath(path) && path.size() < kMaxShellPath &&
+         path.find(L'%') == std::wstring_view::npos;
+}
 
 // Drive-rooted ("C:\...") or UNC / device ("\\server\...", "\\?\...").
 bool IsAbsoluteWindowsPath(std::wstring_view path) {
@@ -49,7 +61,7 @@ std::optional<std::wstring> GetModuleDirectory(
 }
 
 void LaunchClient(const HandOffPlatform &platform, const std::wstring &path) {
-  if (!IsAbsoluteWindowsPath(path)) return;
+  if (!IsLaunchablePath(path)) return;
   platform.shell_execute(platform.context, LAUNCH_VERB, path.c_str());
 }
 
@@ -64,7 +76,8 @@ bool HandOffToClient(const HandOffPlatform &platform, std::string_view packet) {
     // Without our own path there is nowhere safe to start the client from.
     if (!directory) return false;
     const std::wstring client_path = *directory + CLIENT_EXE_NAME;
-    if (!IsAbsoluteWindowsPath(client_path)) return false;
+    // Nothing to wait for where nothing can be started.
+    if (!IsLaunchablePath(client_path)) return false;
     LaunchClient(platform, client_path);
     window = WaitForClientWindow(platform);
     if (window == nullptr) return false;

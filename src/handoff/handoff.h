@@ -35,12 +35,16 @@ struct HandOffPlatform {
   // reported.
   void (*shell_execute)(void *context, const wchar_t *verb,
                         const wchar_t *path);
+  // Pauses the calling thread, still answering messages sent to it: a
+  // client that sends to every top-level window while it starts must not
+  // wait on us while we wait on it.
   void (*sleep)(void *context, std::uint32_t milliseconds);
   std::uint32_t (*window_process_id)(void *context, WindowHandle window);
   void (*allow_set_foreground)(void *context, std::uint32_t process_id);
-  // WM_COPYDATA, bounded by SEND_TIMEOUT_MS. False only when the message
-  // certainly did not arrive: the window was gone, or the client was hung
-  // and the send aborted.
+  // WM_COPYDATA, bounded by SEND_TIMEOUT_MS. True when the client took the
+  // message: it answered, or at the bound it is still reading messages (a
+  // compose window open, say). A message the client never picked up is
+  // withdrawn at the bound, so that is a failure.
   bool (*send_copy_data)(void *context, WindowHandle window,
                          std::uintptr_t data_id, const void *data,
                          std::uint32_t size);
@@ -52,12 +56,14 @@ WindowHandle FindClientWindow(const HandOffPlatform &platform);
 // whole. Nothing when the path cannot be had.
 std::optional<std::wstring> GetModuleDirectory(const HandOffPlatform &platform);
 
-// Starts the client at path, but only from an absolute path: a relative one
-// would be resolved against the caller's current directory, where another
-// program could have been planted.
+// Starts the client at path, but only from a path that the shell takes
+// literally: absolute (a relative one would be resolved against the
+// caller's current directory, where another program could have been
+// planted), shorter than MAX_PATH, and without %.
 void LaunchClient(const HandOffPlatform &platform, const std::wstring &path);
 
 bool IsAbsoluteWindowsPath(std::wstring_view path);
+bool IsLaunchablePath(std::wstring_view path);
 
 // Delivers packet to the client's main window, starting the client from the
 // library's directory and waiting a bounded time when it is not running.

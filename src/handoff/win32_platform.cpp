@@ -47,8 +47,19 @@ void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
   ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// Sent messages only: the caller's posted and input messages stay queued
+// for its own loop. Sent messages are answered during the send as well, so
+// this adds no kind of re-entry the caller does not already get.
 void SleepFor(void * /*context*/, std::uint32_t milliseconds) {
-  Sleep(milliseconds);
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    const auto left = static_cast<DWORD>(end - now);
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE) ==
+        WAIT_OBJECT_0) {
+      MSG message;
+      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
 }
 
 std::uint32_t WindowProcessId(void * /*context*/, WindowHandle window) {
@@ -78,12 +89,19 @@ bool SendCopyData(void *context, WindowHandle window, std::uintptr_t data_id,
     return true;
   }
   // Failing before the bound means the message never got through: the
-  // window was gone or the client hung. Failing at the bound means the
-  // client took the message and still holds it. The tick count runs in
-  // steps of up to 16 ms, hence the slack.
+  // window was gone or the client hung. At the bound the system withdraws
+  // a message the client never picked up; one it took runs on. A client
+  // that took it and holds it (a compose window, say) still reads its
+  // messages, so it is not hung; one that never read it has read nothing
+  // since the send began. The tick count runs in steps of up to 16 ms,
+  // hence the slack.
   const ULONGLONG elapsed = GetTickCount64() - start;
-  return GetLastError() == ERROR_TIMEOUT &&
-         elapsed + 100 >= settings->send_timeout_ms;
+  if (GetLastError() != ERROR_TIMEOUT ||
+      elapsed + 100 < settings->send_timeout_ms) {
+    return false;
+  }
+  const auto hwnd = static_cast<HWND>(window);
+  return IsWindow(hwnd) != FALSE && IsHungAppWindow(hwnd) == FALSE;
 }
 
 }  // namespace

@@ -17,6 +17,10 @@
 //   mail_caller --handoff-timeout-ms MS --message NAME --out DIR
 //                                       the hand-off itself, linked in,
 //                                       with a short send bound
+//               --busy-client-ms MS     first tell the stand-in client to
+//                                       stop reading messages for MS
+//               --own-window            own a top-level window during the
+//                                       call, as most callers do
 #include <windows.h>
 
 #include <algorithm>
@@ -29,6 +33,7 @@
 #include "mail_packet.h"
 #include "sample_messages.h"
 #include "simple_mapi.h"
+#include "standin_messages.h"
 #include "win32_platform.h"
 
 namespace {
@@ -48,6 +53,8 @@ struct Options {
   std::uint32_t handoff_timeout_ms = 0;
   bool send_raw = false;
   ULONG_PTR raw_data_id = 0;
+  DWORD busy_client_ms = 0;
+  bool own_window = false;
 };
 
 std::string Narrow(const std::wstring &wide) {
@@ -229,6 +236,13 @@ int DirectHandOff(const Options &options) {
   if (!quillory_tools::MakeSampleMessage(options.message, &sample)) return 2;
   const std::string packet = quillory::BuildMailPacket(sample.message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
+  if (options.busy_client_ms > 0) {
+    HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+    PostMessageW(client, quillory_tools::STANDIN_BUSY_MESSAGE,
+                 options.busy_client_ms, 0);
+    // Sent messages go before posted ones: let the client take this first.
+    Sleep(300);
+  }
   const ULONGLONG start = GetTickCount64();
   const bool delivered = quillory::HandOffToClient(
       quillory::Win32HandOffPlatform(&settings), packet);
@@ -270,6 +284,11 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
       options->send_raw = true;
       options->raw_data_id =
           static_cast<ULONG_PTR>(wcstoull(argv[++i], nullptr, 0));
+    } else if (arg == L"--busy-client-ms" && has_value) {
+      options->busy_client_ms =
+          static_cast<DWORD>(wcstoul(argv[++i], nullptr, 0));
+    } else if (arg == L"--own-window") {
+      options->own_window = true;
     } else if (arg == L"--bench" && has_value) {
       options->bench = _wtoi(argv[++i]);
     } else {
@@ -285,6 +304,15 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
 int wmain(int argc, wchar_t **argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) return 2;
+  // Never pumped here: only the provider's waits can answer what is sent
+  // to it.
+  if (options.own_window &&
+      CreateWindowExW(0, L"STATIC", L"mail caller", WS_OVERLAPPEDWINDOW, 0, 0,
+                      200, 100, nullptr, nullptr, nullptr,
+                      nullptr) == nullptr) {
+    std::printf("cannot make the caller's window\n");
+    return 3;
+  }
   if (options.kill_clients) return KillClients();
   if (options.handoff_timeout_ms > 0) return DirectHandOff(options);
   if (options.send_raw) return SendRaw(options.raw_data_id);

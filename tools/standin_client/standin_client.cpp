@@ -10,7 +10,14 @@
 //   QUILLORY_STANDIN_HANG=after-start stop handling messages once the window
 //                                      exists
 //   QUILLORY_STANDIN_HOLD_MS=N        keep each packet this long before
-//                                      answering (a compose window, say)
+//                                      answering, still reading messages
+//                                      (a compose window, say)
+//   QUILLORY_STANDIN_BROADCAST_FIRST=1 send a message to every top-level
+//                                      window before making its own
+//   QUILLORY_STANDIN_REPLACE_WINDOW_MS=N  N ms after its first window, make
+//                                      a second one and close the first
+// and STANDIN_BUSY_MESSAGE, posted to its window, stops it reading
+// messages for wParam ms.
 //   QUILLORY_STANDIN_EXIT_AFTER=N     quit after the N-th packet
 //   QUILLORY_STANDIN_QUIET=1          read packets but record nothing (for
 //                                      benchmarks)
@@ -22,6 +29,7 @@
 
 #include "handoff.h"
 #include "packet_reader.h"
+#include "standin_messages.h"
 
 namespace {
 
@@ -33,6 +41,9 @@ int g_packets = 0;
 int g_exit_after = 0;
 bool g_quiet = false;
 DWORD g_hold_ms = 0;
+HINSTANCE g_instance = nullptr;
+int g_windows_open = 0;
+constexpr UINT_PTR kReplaceTimer = 1;
 
 std::wstring Env(const wchar_t *name) {
   wchar_t value[1024];
@@ -109,8 +120,45 @@ std::string Describe(int number, const COPYDATASTRUCT &data) {
   return out;
 }
 
+// Keeps reading and dispatching messages for ms, as a modal compose window
+// would.
+void HoldReadingMessages(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now),
+                              QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
+HWND MakeWindow() {
+  HWND window =
+      CreateWindowExW(0, CLIENT_WINDOW_CLASS, L"Quillory (stand-in)",
+                      WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
+                      240, nullptr, nullptr, g_instance, nullptr);
+  if (window != nullptr) ++g_windows_open;
+  return window;
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
+  if (message == quillory_tools::STANDIN_BUSY_MESSAGE) {
+    Log("busy for " + std::to_string(wparam) + " ms\r\n");
+    Sleep(static_cast<DWORD>(wparam));
+    return 0;
+  }
+  if (message == WM_TIMER && wparam == kReplaceTimer) {
+    KillTimer(window, kReplaceTimer);
+    HWND second = MakeWindow();
+    if (second != nullptr) ShowWindow(second, SW_SHOWNORMAL);
+    DestroyWindow(window);
+    Log("window replaced\r\n");
+    return 0;
+  }
   if (message == WM_COPYDATA) {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the message's own pointer.
     const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
@@ -130,13 +178,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
         std::string(static_cast<const char *>(data->lpData), data->cbData),
         false);
     Log(Describe(number, *data));
-    if (g_hold_ms > 0) Sleep(g_hold_ms);
+    if (g_hold_ms > 0) HoldReadingMessages(g_hold_ms);
     SetForegroundWindow(window);
     if (g_exit_after > 0 && number >= g_exit_after) PostQuitMessage(0);
     return TRUE;
   }
   if (message == WM_DESTROY) {
-    PostQuitMessage(0);
+    if (--g_windows_open == 0) PostQuitMessage(0);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -146,6 +194,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
                     PWSTR /*lpCmdLine*/, int nShowCmd) {
+  g_instance = hInstance;
   g_dir = Env(L"QUILLORY_STANDIN_DIR");
   if (g_dir.empty()) g_dir = OwnDirectory();
   g_exit_after = _wtoi(Env(L"QUILLORY_STANDIN_EXIT_AFTER").c_str());
@@ -153,8 +202,19 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   g_hold_ms =
       static_cast<DWORD>(_wtoi(Env(L"QUILLORY_STANDIN_HOLD_MS").c_str()));
   const int delay = _wtoi(Env(L"QUILLORY_STANDIN_WINDOW_DELAY_MS").c_str());
-  Log("started, pid " + std::to_string(GetCurrentProcessId()) + "\r\n");
+  Log("started, pid " + std::to_string(GetCurrentProcessId()) + ", " +
+      std::to_string(sizeof(void *) * 8) + "-bit\r\n");
   if (delay > 0) Sleep(static_cast<DWORD>(delay));
+  if (Env(L"QUILLORY_STANDIN_BROADCAST_FIRST") == L"1") {
+    // Waits on every top-level window, a caller's among them.
+    const UINT hello = RegisterWindowMessageW(L"QuilloryStandinHello");
+    DWORD_PTR reply = 0;
+    const ULONGLONG start = GetTickCount64();
+    SendMessageTimeoutW(HWND_BROADCAST, hello, 0, 0, SMTO_NORMAL, 60000,
+                        &reply);
+    Log("broadcast answered after " + std::to_string(GetTickCount64() - start) +
+        " ms\r\n");
+  }
 
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = WindowProc;
@@ -164,12 +224,14 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   // NOLINTNEXTLINE(performance-no-int-to-ptr): a system colour as a brush.
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   if (RegisterClassW(&window_class) == 0) return 1;
-  HWND window =
-      CreateWindowExW(0, CLIENT_WINDOW_CLASS, L"Quillory (stand-in)",
-                      WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
-                      240, nullptr, nullptr, hInstance, nullptr);
+  HWND window = MakeWindow();
   if (window == nullptr) return 1;
   ShowWindow(window, nShowCmd);
+  const int replace_ms =
+      _wtoi(Env(L"QUILLORY_STANDIN_REPLACE_WINDOW_MS").c_str());
+  if (replace_ms > 0) {
+    SetTimer(window, kReplaceTimer, static_cast<UINT>(replace_ms), nullptr);
+  }
   Log("ready\r\n");
 
   if (Env(L"QUILLORY_STANDIN_HANG") == L"after-start") {

@@ -1,0 +1,14 @@
+#ifndef QUILLORY_STANDIN_MESSAGES_H
+#define QUILLORY_STANDIN_MESSAGES_H
+
+#include <windows.h>
+
+namespace quillory_tools {
+
+// Posted to the stand-in client's window: it stops reading messages for
+// wParam milliseconds, as a client busy with other work would.
+inline constexpr UINT STANDIN_BUSY_MESSAGE = WM_APP + 1;
+
+}  // namespace quillory_tools
+
+#endif
