@@ -29,7 +29,7 @@ class PacketWriter {
   // straight into the packet. Null, with nothing written, for 2^32 bytes or
   // more.
   char *PutStringSpace(std::size_t count) {
-    if (static_cast<std::uint64_t>(count) > 0xFFFFFFFFu) return nullptr;
+    if (static_cast<std::uint64_t>(count) > kMaxStringBytes) return nullptr;
     GrowIfShort(4, count);
     char *at = Advance(4, count);
     WriteUInt32(at, static_cast<std::uint32_t>(count));
@@ -47,6 +47,8 @@ class PacketWriter {
   [[nodiscard]] std::size_t Cursor() const { return cursor_; }
 
  private:
+  static constexpr std::uint64_t kMaxStringBytes = 0xFFFFFFFFu;
+
   // Inline, with the rare paths out of line: a packet of many small
   // records spends its time here.
 
