@@ -42,10 +42,15 @@ fuzz: deps
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
 	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target packet_reader_fuzz
-	mkdir -p $(BUILD)/fuzz/corpus
-	$(BUILD)/fuzz/tests/packet_reader_fuzz -max_total_time=$(FUZZ_SECONDS) \
-	  -print_final_stats=1 $(BUILD)/fuzz/corpus 2>&1 | tail -n 12
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target packet_reader_fuzz \
+	  mail_packet_fuzz
+	for target in packet_reader_fuzz mail_packet_fuzz; do \
+	  mkdir -p $(BUILD)/fuzz/corpus-$$target && \
+	  $(BUILD)/fuzz/tests/$$target -max_total_time=$(FUZZ_SECONDS) \
+	    -print_final_stats=1 $(BUILD)/fuzz/corpus-$$target >$(BUILD)/fuzz/$$target.log 2>&1; \
+	  status=$$?; echo "$$target:"; tail -n 12 $(BUILD)/fuzz/$$target.log; \
+	  [ $$status -eq 0 ] || exit $$status; \
+	done
 
 # Both Windows DLLs from one source, with the stand-in client and the test
 # caller, collected in dist/ with the registry files.
@@ -62,17 +67,23 @@ dist: deps
 	  cp $(BUILD)/mingw-$$arch/tools/standin_client.exe $$dir/quillory_standin_client.exe && \
 	  cp $(BUILD)/mingw-$$arch/tools/mail_caller.exe $$dir/quillory_mail_caller.exe || exit 1; \
 	done
-	cp packaging/*.reg dist/
+	# As regedit writes them: UTF-16LE with a byte-order mark, CR LF.
+	for f in packaging/*.reg; do \
+	  { printf '\377\376'; sed 's/$$/\r/' "$$f" | iconv -f UTF-8 -t UTF-16LE; } \
+	    >"dist/$${f##*/}" || exit 1; \
+	done
 
-# Structure of both DLLs; end to end under Wine with the 64-bit one.
+# Structure of both DLLs; each end to end under Wine (the 32-bit one where
+# this machine runs 32-bit programs); the packaged registration.
 dist-test: dist
-	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
+	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
+	bash tests/windows/registration.sh dist
 
 test: unit unit-sanitize unit-i386 fuzz dist-test
 
 demo: dist
-	bash tools/demo.sh $(BUILD)/mingw-x86_64
+	bash tools/demo.sh dist
 
 packet-demo: native
 	$(BUILD)/native/tools/packet_demo
@@ -85,7 +96,7 @@ bench-native: deps
 	$(BUILD)/bench/bench/packet_bench
 
 bench-wine: dist
-	bash tools/bench-wine.sh $(BUILD)/mingw-x86_64
+	bash bench/wine-bench.sh $(BUILD)/mingw-x86_64
 
 format:
 	clang-format -i $$(git ls-files '*.h' '*.cpp')

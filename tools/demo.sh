@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The provider at work under Wine: a mail-enabled program sends a message
 # through the system's Simple MAPI layer; first to a running client, then
-# with no client running, so that the provider starts it.
-# usage: demo.sh MINGW_X86_64_BUILD_DIR
+# with no client running, so that the provider starts it; then, where this
+# machine runs 32-bit programs, a 32-bit program does the same.
+# usage: demo.sh DIST_DIR
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
+dist=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
+install_dir32="$c/Program Files (x86)/Quillory"
 out="$c/out"
 
 # Dots while a background job runs, so a wait never looks like a hang.
@@ -24,17 +26,18 @@ wait_with_dots() {
 
 # The client's record, with the note's CR LF breaks shown as line ends.
 show_received() {
+  local dir=${1:-$install_dir}
   echo "   The client received:"
-  tr -d '\r' <"$install_dir/received.log" | awk '/^packet /{p=1} p' |
+  tr -d '\r' <"$dir/received.log" | awk '/^packet /{p=1} p' |
     sed -e '/^  note text: /{s/^  note text: /  note text (each line break arrived as CR LF):\n    | /' \
       -e 's/\\r\\n/\n    | /g}' | sed 's/^/      /'
 }
 
 result_of() { tr -d '\r' <"$out/result.txt" | awk -v k="$1" '$1 == k {print $2}'; }
 
-send() {
+send() {  # [LOADER KIND]
   rm -f "$out/result.txt"
-  "$wine" 'C:\tools\mail_caller.exe' --mapi32 --message sample --out 'C:\out' \
+  "${1:-$wine}" "C:\\tools\\${2:-win64}\\mail_caller.exe" --mapi32 --message sample --out 'C:\out' \
     >"$out/caller.txt" 2>&1 </dev/null &
   wait_with_dots $!
   local result
@@ -46,28 +49,34 @@ send() {
   esac
 }
 
-echo "Quillory_MapiDll demo (64-bit DLL, under Wine)"
+echo "Quillory_MapiDll demo (under Wine)"
 echo
 printf 'Preparing a fresh Wine environment (its first start takes a while)'
 "$wine" wineboot -i >/dev/null 2>&1 &
 wait_with_dots $!
 echo " done."
 
-mkdir -p "$install_dir" "$c/tools" "$out"
-cp "$build/Quillory_MapiDll.dll" "$install_dir/"
-cp "$build/tools/standin_client.exe" "$install_dir/Quillory.exe"
-cp "$build/tools/mail_caller.exe" "$c/tools/"
-cp "$root/packaging/Quillory_MapiDll-win64.reg" "$c/provider.reg"
-"$wine" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
-echo "Installed C:\\Program Files\\Quillory\\Quillory_MapiDll.dll beside a stand-in"
-echo "Quillory.exe, and registered it as the system's mail provider"
-echo "(dist/Quillory_MapiDll-win64.reg)."
+for kind in win64 win32; do
+  dir=$install_dir
+  [ $kind = win64 ] || dir=$install_dir32
+  mkdir -p "$dir" "$c/tools/$kind"
+  cp "$dist/$kind/Quillory_MapiDll.dll" "$dir/"
+  cp "$dist/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
+  cp "$dist/$kind/quillory_mail_caller.exe" "$c/tools/$kind/mail_caller.exe"
+done
+mkdir -p "$out"
+cp "$dist/Quillory_MapiDll.reg" "$c/provider.reg"
+"$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
+echo "Installed both DLLs, each beside a stand-in Quillory.exe, in"
+echo "C:\\Program Files\\Quillory\\ (64-bit) and C:\\Program Files (x86)\\Quillory\\ (32-bit),"
+echo "and registered them as the system's mail provider with the packaged"
+echo "dist/Quillory_MapiDll.reg (DLLPath %ProgramFiles%\\Quillory\\Quillory_MapiDll.dll)."
 echo
 echo "The message a program sends: subject \"Quarterly report\", a short note,"
 echo "three recipients (To, Cc, Bcc) and two attachments."
 echo
 
-echo "1. The mail client is already running."
+echo "1. A 64-bit program; the mail client is already running."
 printf '   Starting the client..'
 "$wine" 'C:\Program Files\Quillory\Quillory.exe' >/dev/null 2>&1 </dev/null &
 wait_for_client "$install_dir/received.log" .
@@ -75,17 +84,31 @@ echo " its window is up."
 printf '   The program calls MAPISendMail through mapi32.dll'
 send
 show_received
-"$wine" 'C:\tools\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+"$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
 rm -f "$install_dir/received.log" "$install_dir"/packet-*.bin
 echo
 
-echo "2. No mail client is running."
+echo "2. A 64-bit program; no mail client is running."
 printf '   The program calls MAPISendMail; the provider starts Quillory.exe from its\n'
 printf '   own folder and waits for its window'
 send
 tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
   echo "   (the client was started by the provider)"
 show_received
+"$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+echo
+
+if why=$(can_run_win32); then
+  echo "3. A 32-bit program, through its own mapi32.dll; no mail client is running."
+  printf '   %%ProgramFiles%% is C:\\Program Files (x86) there, so it loads the 32-bit DLL,\n'
+  printf '   which starts the 32-bit Quillory.exe beside it'
+  send "$wine32" win32
+  tr -d '\r' <"$install_dir32/received.log" | grep -q '^started.*32-bit' &&
+    echo "   (the 32-bit client in C:\\Program Files (x86)\\Quillory was started)"
+  show_received "$install_dir32"
+else
+  echo "3. (A 32-bit program is left out: $why no 32-bit Windows program can run here.)"
+fi
 echo
 echo "The raw bytes of each packet are in packet-N.bin beside the client; run"
 echo "\`make test\` for the full checks."

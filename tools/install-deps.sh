@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests, demo and benchmarks need,
 # only those missing; the package lists are refreshed once, when needed.
+# Where the kernel runs 32-bit programs, the i386 architecture is added and
+# Wine's 32-bit side installed too, so that the 32-bit DLL runs under test.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
   cmake ninja-build make g++ clang clang-format clang-tidy
@@ -13,6 +16,17 @@ packages=(
   wine wine64 xvfb xauth
 )
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+add_i386=false
+runs_32bit=true
+if "$here/runs-32bit.sh"; then
+  packages+=(wine32:i386)
+  dpkg --print-foreign-architectures | grep -qx i386 || add_i386=true
+else
+  runs_32bit=false
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
@@ -20,8 +34,9 @@ for package in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
+$runs_32bit || echo "This machine runs no 32-bit programs: Wine's 32-bit" \
+  "side is left out, and the 32-bit DLL is checked by its structure only."
 echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if $add_i386; then $sudo dpkg --add-architecture i386; fi
 $sudo apt-get update -q
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"

@@ -5,7 +5,10 @@
 if [ -z "${QUILLORY_WINE_DISPLAY:-}" ]; then
   exec env QUILLORY_WINE_DISPLAY=1 xvfb-run -a bash "$0" "$@"
 fi
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+# Present only where Wine's 32-bit side is installed.
+wine32=/usr/lib/wine/wine
+wine=$wine64
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d /tmp/quillory-wine.XXXXXX)
 export WINEPREFIX
@@ -19,6 +22,18 @@ wine_cleanup() {
   fi
 }
 trap wine_cleanup EXIT
+
+# can_run_win32: whether 32-bit Windows programs run here; prints why not.
+can_run_win32() {
+  if ! "$(dirname "${BASH_SOURCE[0]}")/runs-32bit.sh"; then
+    echo "this machine runs no 32-bit programs:"
+    return 1
+  fi
+  if [ ! -x "$wine32" ]; then
+    echo "Wine's 32-bit side (wine32) is not installed:"
+    return 1
+  fi
+}
 
 # wait_for_client LOG [DOT]: until the stand-in client writing LOG has its
 # window up, at most 20 s; prints DOT at each look, if given.

@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# End-to-end tests of the 64-bit DLL under Wine: real user32, shell32 and
-# mapi32, with the stand-in client and a caller that loads the provider as
-# mail-enabled programs do. One fresh Wine prefix and X display per run.
-# usage: e2e.sh MINGW_X86_64_BUILD_DIR
+# End-to-end tests of the DLL under Wine: real user32, shell32 and mapi32,
+# with the stand-in client and a caller of the same kind as the DLL, which
+# loads the provider as mail-enabled programs do. One fresh Wine prefix and
+# X display per run. Exits 77 (skipped) for the 32-bit DLL where 32-bit
+# programs cannot run.
+# usage: e2e.sh MINGW_BUILD_DIR win32|win64
 set -uo pipefail
 
 build=$(cd "$1" && pwd)
+arch=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/wine-env.sh" "$@"
+if [ "$arch" = win32 ]; then
+  if ! why=$(can_run_win32); then
+    echo "SKIPPED: the 32-bit DLL was checked by its structure only; $why" \
+      "no 32-bit Windows program can run here"
+    exit 77
+  fi
+  wine=$wine32
+fi
+echo "the $arch DLL, with a $arch client and caller"
 
 passed=0
 failed=0
@@ -37,12 +49,18 @@ cp "$build/tools/mail_caller.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
 install_client "$c/late"
-install_client "$c/hung"
-install_client "$c/held"
+for dir in hung held busy shy replaced planted; do install_client "$c/$dir"; done
 cp "$build/Quillory_MapiDll.dll" "$c/empty/"
-long_dir="running/$(printf 'a%.0s' {1..120})/$(printf 'b%.0s' {1..120})"
-mkdir -p "$c/$long_dir"
-cp "$build/Quillory_MapiDll.dll" "$c/$long_dir/"
+# deep NAME LENGTH: a folder path about LENGTH characters long under C:\.
+deep() { printf '%s' "$1"; for _ in $(seq $(($2 / 100))); do printf '/%099d' 0; done; }
+long_dir=$(deep running/long 300)
+deep300=$(deep deep300 300)
+deep1000=$(deep deep1000 1000)
+for dir in "$long_dir" "$deep300" "$deep1000" 'q%X%'; do
+  mkdir -p "$c/$dir"
+  cp "$build/Quillory_MapiDll.dll" "$c/$dir/"
+done
+winpath() { printf 'C:\\%s' "${1//\//\\}"; }
 
 # call OUT_NAME ARGS...: runs the caller, leaves result and elapsed time in
 # $result and $elapsed. Output goes to files: a started client inherits it.
@@ -115,16 +133,27 @@ call null-running --dll 'C:\running\Quillory_MapiDll.dll' --message null
 check "null message: result 2" test "$result" = 2
 check "null message: nothing delivered" test "$(packets_in running)" -eq "$n"
 
-call long-path --dll "C:\\${long_dir//\//\\}\\Quillory_MapiDll.dll" --message worked
+call long-path --dll "$(winpath "$long_dir")\\Quillory_MapiDll.dll" --message worked
 n=$((n + 1))
 check "provider in a folder past 260 characters: result 0" test "$result" = 0
 check "provider in a folder past 260 characters: same bytes" \
   same_bytes "$c/running/packet-$n.bin" "$c/out/long-path/expected.bin"
 
 echo "through the system's Simple MAPI layer (mapi32.dll)"
-sed 's/Program Files\\\\Quillory\\\\/running\\\\/' \
-  "$root/packaging/Quillory_MapiDll-win64.reg" >"$c/provider.reg"
-"$wine" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
+# Both places, since Wine gives 32-bit programs the WOW6432Node copy.
+cat >"$c/provider.reg" <<'EOF'
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail]
+@="Quillory"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Clients\Mail\Quillory]
+"DLLPath"="C:\\running\\Quillory_MapiDll.dll"
+[HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Clients\Mail]
+@="Quillory"
+[HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Clients\Mail\Quillory]
+"DLLPath"="C:\\running\\Quillory_MapiDll.dll"
+EOF
+"$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
 call mapi32 --mapi32 --message recipients
 n=$((n + 1))
 check "mapi32: result 0" test "$result" = 0
@@ -172,13 +201,54 @@ check "the call comes back with result 2 (got $result after ${elapsed} ms)" \
 check "nothing was recorded as delivered" test "$(packets_in hung)" -eq 0
 stop_clients
 
-echo "a client that keeps the message (send bound cut to 3 s)"
+echo "a client that keeps the message, still reading messages (bound cut to 6 s)"
 check "holding client shows its window" \
-  start_client held QUILLORY_STANDIN_HOLD_MS=8000
-call held --handoff-timeout-ms 3000 --message worked
+  start_client held QUILLORY_STANDIN_HOLD_MS=9000
+call held --handoff-timeout-ms 6000 --message worked
 check "held past the bound counts as delivered: result 0 (got $result after ${elapsed} ms)" \
-  test "$result" = 0 -a "$elapsed" -ge 2900 -a "$elapsed" -lt 7000
+  test "$result" = 0 -a "$elapsed" -ge 5900 -a "$elapsed" -lt 8500
 check "the holding client has the packet" test "$(packets_in held)" -eq 1
+stop_clients
+
+echo "a client that stops reading messages just before the send (bound cut to 7 s)"
+check "busy client shows its window" start_client busy
+call busy --handoff-timeout-ms 7000 --busy-client-ms 10000 --message worked
+check "a message the client never took is no delivery: result 2 (got $result after ${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -ge 6900 -a "$elapsed" -lt 9500
+sleep 4  # the client reads messages again
+check "the withdrawn message never arrives" test "$(packets_in busy)" -eq 0
+stop_clients
+
+echo "a client that sends to every window before it makes its own"
+QUILLORY_STANDIN_BROADCAST_FIRST=1 call shy --dll 'C:\shy\Quillory_MapiDll.dll' \
+  --message worked --own-window
+check "the provider answers while it waits: result 0 (got $result after ${elapsed} ms)" \
+  test "$result" = 0 -a "$elapsed" -lt 10000
+check "the client's broadcast was answered" \
+  grep -q '^broadcast answered' "$c/shy/received.log"
+check "and it got the packet" same_bytes "$c/shy/packet-1.bin" "$c/out/shy/expected.bin"
+stop_clients
+
+echo "a client that replaces its first window while it starts"
+QUILLORY_STANDIN_REPLACE_WINDOW_MS=1000 call replaced \
+  --dll 'C:\replaced\Quillory_MapiDll.dll' --message worked
+check "the window found after the settle pause gets it: result 0 (got $result after ${elapsed} ms)" \
+  test "$result" = 0
+check "delivered after the replacement" \
+  bash -c "tr -d '\r' <'$c/replaced/received.log' | grep -A1 '^window replaced' | grep -q '^packet 1'"
+stop_clients
+
+echo "install folders the shell would not take literally"
+for dir in "$deep300" "$deep1000"; do
+  call "deep-${#dir}" --dll "$(winpath "$dir")\\Quillory_MapiDll.dll" --message worked
+  check "provider in a folder of ${#dir} characters, no client: result 2 at once (got $result after ${elapsed} ms)" \
+    test "$result" = 2 -a "$elapsed" -lt 1000
+done
+X='\..\planted' call percent --dll 'C:\q%X%\Quillory_MapiDll.dll' --message worked
+check "provider in C:\\q%X%\\ with X=\\..\\planted: result 2 at once (got $result after ${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -lt 1000
+sleep 1
+check "the program where %X% points never ran" test ! -e "$c/planted/received.log"
 stop_clients
 
 echo "no client installed (about 30 s)"

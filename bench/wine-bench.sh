@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The provider's whole call against bare WM_COPYDATA sends of the same
-# packet from the same program, under Wine, with the client running.
-# usage: bench-wine.sh MINGW_X86_64_BUILD_DIR
+# packet from the same program, under Wine, with a client that only counts
+# what it gets (a client that writes a file per packet into a growing
+# folder would slow every send and hide the provider's share).
+# usage: wine-bench.sh MINGW_X86_64_BUILD_DIR
 set -euo pipefail
 
 build=$(cd "$1" && pwd)

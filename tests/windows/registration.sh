@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The packaged registration under Wine, as an administrator applies it on
+# 64-bit Windows: dist/Quillory_MapiDll.reg imported unchanged with the
+# 64-bit regedit, both DLLs installed beside their clients in the two
+# Program Files folders; then a 64-bit and a 32-bit program, each through
+# its own mapi32.dll, must reach the DLL and client of their own kind. The
+# user file sets the user's choice; the uninstall file leaves no key.
+# usage: registration.sh DIST_DIR
+set -uo pipefail
+
+dist=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/wine-env.sh" "$@"
+
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok   $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+
+"$wine64" wineboot -i >/dev/null 2>&1
+kinds=(win64)
+if why=$(can_run_win32); then
+  kinds+=(win32)
+else
+  echo "SKIPPED for 32-bit programs: $why no 32-bit Windows program can run here"
+fi
+
+declare -A folder=([win64]="Program Files" [win32]="Program Files (x86)")
+declare -A loader=([win64]="$wine64" [win32]="$wine32")
+mkdir -p "$c/reg" "$c/out"
+cp "$dist"/*.reg "$c/reg/"
+for kind in win64 win32; do
+  dir="$c/${folder[$kind]}/Quillory"
+  mkdir -p "$dir" "$c/tools/$kind"
+  cp "$dist/$kind/Quillory_MapiDll.dll" "$dir/"
+  cp "$dist/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
+  cp "$dist/$kind/quillory_mail_caller.exe" "$c/tools/$kind/"
+done
+
+is_utf16() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; }
+for file in Quillory_MapiDll.reg Quillory_MapiDll-user.reg Quillory_MapiDll-uninstall.reg; do
+  check "dist/$file is UTF-16LE with a byte-order mark, as regedit writes" is_utf16 "$dist/$file"
+done
+
+regedit() { "$wine64" regedit /S "C:\\reg\\$1" >/dev/null 2>&1 </dev/null; }
+# query KEY [VALUE_ARGS...]: reg's answer with CR removed.
+query() { "$wine64" reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+key_gone() { ! "$wine64" reg query "$1" >/dev/null 2>&1 </dev/null; }
+expand_sz='DLLPath[[:space:]]+REG_EXPAND_SZ[[:space:]]+%ProgramFiles%\\Quillory\\Quillory_MapiDll\.dll$'
+
+regedit Quillory_MapiDll.reg
+for key in 'HKLM\Software\Clients\Mail' 'HKLM\Software\WOW6432Node\Clients\Mail'; do
+  check "$key names Quillory" \
+    grep -qE 'REG_SZ[[:space:]]+Quillory$' <<<"$(query "$key" /ve)"
+  check "$key\\Quillory\\DLLPath is REG_EXPAND_SZ %ProgramFiles%\\Quillory\\..." \
+    grep -qE "$expand_sz" <<<"$(query "$key\\Quillory" /v DLLPath)"
+done
+
+for kind in "${kinds[@]}"; do
+  dir="$c/${folder[$kind]}/Quillory"
+  rm -rf "$c/out/$kind" && mkdir -p "$c/out/$kind"
+  "${loader[$kind]}" "C:\\tools\\$kind\\quillory_mail_caller.exe" --mapi32 \
+    --message sample --out "C:\\out\\$kind" >"$c/out/$kind.txt" 2>&1 </dev/null
+  result=$(awk '/^result/ {print $2}' "$c/out/$kind/result.txt" 2>/dev/null | tr -d '\r')
+  check "$kind program through its mapi32.dll: result 0 (got ${result:-none})" \
+    test "${result:-none}" = 0
+  check "$kind program reached the $kind client in C:\\${folder[$kind]}\\Quillory" \
+    bash -c "tr -d '\r' <'$dir/received.log' | grep -q '^started, pid [0-9]*, ${kind#win}-bit$'"
+  check "$kind client got the bytes BuildMailPacket makes" \
+    cmp -s "$dir/packet-1.bin" "$c/out/$kind/expected.bin"
+  "${loader[$kind]}" "C:\\tools\\$kind\\quillory_mail_caller.exe" --kill-clients \
+    >/dev/null 2>&1 </dev/null
+done
+
+regedit Quillory_MapiDll-user.reg
+check "the user's choice names Quillory" \
+  grep -qE 'REG_SZ[[:space:]]+Quillory$' <<<"$(query 'HKCU\Software\Clients\Mail' /ve)"
+
+regedit Quillory_MapiDll-uninstall.reg
+for key in 'HKLM\Software\Clients\Mail\Quillory' 'HKLM\Software\WOW6432Node\Clients\Mail\Quillory'; do
+  check "uninstalled: no $key" key_gone "$key"
+done
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
