@@ -31,9 +31,11 @@ unit-sanitize: deps
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure
 
+# Natively where the kernel runs 32-bit programs, else under qemu.
 unit-i386: deps
+	native=OFF; tools/runs-32bit.sh && native=ON; \
 	cmake -S . -B $(BUILD)/i386 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake -DQUILLORY_I386_NATIVE=$$native \
 	  -DQUILLORY_GTEST_FROM_SOURCE=ON -DQUILLORY_BENCH=OFF
 	cmake --build $(BUILD)/i386 -j $(JOBS)
 	cd $(BUILD)/i386 && ctest --output-on-failure

@@ -10,7 +10,7 @@ build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/wine-env.sh" "$@"
 
-"$wine" wineboot -i >/dev/null 2>&1
+prepare_prefix
 mkdir -p "$c/app" "$c/out"
 cp "$build/Quillory_MapiDll.dll" "$build/tools/mail_caller.exe" "$c/app/"
 cp "$build/tools/standin_client.exe" "$c/app/Quillory.exe"

@@ -52,7 +52,7 @@ send() {  # [LOADER KIND]
 echo "Quillory_MapiDll demo (under Wine)"
 echo
 printf 'Preparing a fresh Wine environment (its first start takes a while)'
-"$wine" wineboot -i >/dev/null 2>&1 &
+prepare_prefix &
 wait_with_dots $!
 echo " done."
 
@@ -107,7 +107,7 @@ if why=$(can_run_win32); then
     echo "   (the 32-bit client in C:\\Program Files (x86)\\Quillory was started)"
   show_received "$install_dir32"
 else
-  echo "3. (A 32-bit program is left out: $why no 32-bit Windows program can run here.)"
+  echo "3. (A 32-bit program is left out: $why.)"
 fi
 echo
 echo "The raw bytes of each packet are in packet-N.bin beside the client; run"

@@ -3,8 +3,10 @@
 # 32-bit entry); the one thing 32-bit Windows programs under Wine need of
 # it. Probed with a hand-made 96-byte static program that only exits with
 # 42, so that no compiler or 32-bit library is needed before the first
-# install.
+# install. QUILLORY_NO_32BIT=1 answers no, to try what a machine that
+# cannot run them does.
 set -u
+[ -z "${QUILLORY_NO_32BIT:-}" ] || exit 1
 probe=$(mktemp "${TMPDIR:-/tmp}/quillory-probe32.XXXXXX") || exit 1
 trap 'rm -f "$probe"' EXIT
 # ELF header, one loadable segment, then: mov eax,1; mov ebx,42; int 0x80.

@@ -23,14 +23,22 @@ wine_cleanup() {
 }
 trap wine_cleanup EXIT
 
+# prepare_prefix: makes the prefix; a program that crashes then ends with a
+# backtrace on its standard error instead of waiting on a crash dialog.
+prepare_prefix() {
+  "$wine64" wineboot -i >/dev/null 2>&1 </dev/null
+  "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog \
+    /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+}
+
 # can_run_win32: whether 32-bit Windows programs run here; prints why not.
 can_run_win32() {
   if ! "$(dirname "${BASH_SOURCE[0]}")/runs-32bit.sh"; then
-    echo "this machine runs no 32-bit programs:"
+    echo "this machine runs no 32-bit programs"
     return 1
   fi
   if [ ! -x "$wine32" ]; then
-    echo "Wine's 32-bit side (wine32) is not installed:"
+    echo "Wine's 32-bit side (wine32) is not installed"
     return 1
   fi
 }

@@ -26,12 +26,12 @@ check() {
   fi
 }
 
-"$wine64" wineboot -i >/dev/null 2>&1
+prepare_prefix
 kinds=(win64)
 if why=$(can_run_win32); then
   kinds+=(win32)
 else
-  echo "SKIPPED for 32-bit programs: $why no 32-bit Windows program can run here"
+  echo "SKIPPED for 32-bit programs: $why"
 fi
 
 declare -A folder=([win64]="Program Files" [win32]="Program Files (x86)")
