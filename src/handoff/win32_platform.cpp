@@ -100,7 +100,7 @@ bool SendCopyData(void *context, WindowHandle window, std::uintptr_t data_id,
       elapsed + 100 < settings->send_timeout_ms) {
     return false;
   }
-  const auto hwnd = static_cast<HWND>(window);
+  auto *const hwnd = static_cast<HWND>(window);
   return IsWindow(hwnd) != FALSE && IsHungAppWindow(hwnd) == FALSE;
 }
 

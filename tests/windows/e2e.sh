@@ -20,20 +20,6 @@ if [ "$arch" = win32 ]; then
 fi
 echo "the $arch DLL, with a $arch client and caller"
 
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $what"
-  fi
-}
-
 echo "preparing a Wine prefix..."
 prepare_prefix
 
@@ -257,5 +243,4 @@ call none --dll 'C:\empty\Quillory_MapiDll.dll' --message worked
 check "no client: result 2 after the bounded wait (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -ge 29000 -a "$elapsed" -lt 45000
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks

@@ -12,20 +12,6 @@ dist=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/wine-env.sh" "$@"
 
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $what"
-  fi
-}
-
 prepare_prefix
 kinds=(win64)
 if why=$(can_run_win32); then
@@ -90,5 +76,4 @@ for key in 'HKLM\Software\Clients\Mail\Quillory' 'HKLM\Software\WOW6432Node\Clie
   check "uninstalled: no $key" key_gone "$key"
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks

@@ -128,7 +128,7 @@ void HoldReadingMessages(DWORD ms) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now),
                               QS_ALLINPUT);
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
