@@ -33,8 +33,7 @@ mkdir -p "$c/tools" "$c/out" "$c/empty"
 cp "$build/tools/mail_caller.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
-install_client "$c/late"
-for dir in hung held busy shy replaced planted; do install_client "$c/$dir"; done
+for dir in late hung held busy shy replaced planted; do install_client "$c/$dir"; done
 cp "$build/Quillory_MapiDll.dll" "$c/empty/"
 # deep NAME LENGTH: a folder path about LENGTH characters long under C:\.
 deep() { printf '%s' "$1"; for _ in $(seq $(($2 / 100))); do printf '/%099d' 0; done; }
