@@ -69,7 +69,8 @@ dist: deps
 	  cp $(BUILD)/mingw-$$arch/tools/standin_client.exe $$dir/quillory_standin_client.exe && \
 	  cp $(BUILD)/mingw-$$arch/tools/mail_caller.exe $$dir/quillory_mail_caller.exe || exit 1; \
 	done
-	# As regedit writes them: UTF-16LE with a byte-order mark, CR LF.
+# The registry files as regedit writes them: UTF-16LE with a byte-order
+# mark, CR LF.
 	for f in packaging/*.reg; do \
 	  { printf '\377\376'; sed 's/$$/\r/' "$$f" | iconv -f UTF-8 -t UTF-16LE; } \
 	    >"dist/$${f##*/}" || exit 1; \
