@@ -54,10 +54,14 @@ void SleepFor(void * /*context*/, std::uint32_t milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
     const auto left = static_cast<DWORD>(end - now);
-    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE) ==
-        WAIT_OBJECT_0) {
+    const DWORD woke =
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE);
+    if (woke == WAIT_OBJECT_0) {
       MSG message;
       PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    } else if (woke != WAIT_TIMEOUT) {
+      // Never a busy loop, whatever the wait says.
+      Sleep(left);
     }
   }
 }
