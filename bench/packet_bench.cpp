@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>

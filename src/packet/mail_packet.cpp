@@ -10,8 +10,6 @@ namespace quillory {
 
 namespace {
 
-constexpr std::uint64_t kMaxStringBytes = 0xFFFFFFFFu;
-
 std::string_view TextOrEmpty(const char *text) {
   return text != nullptr ? std::string_view(text) : std::string_view();
 }
@@ -30,7 +28,7 @@ struct PacketSize {
     }
   }
   void AddString(std::uint64_t count) {
-    if (count > kMaxStringBytes) fits = false;
+    if (count > PACKET_MAX_STRING_BYTES) fits = false;
     Add(4);
     Add(count);
   }
@@ -89,7 +87,7 @@ std::optional<std::string> BuildMailPacket(const MapiMessage &message) {
   for (std::uint32_t i = 0; i < recip_count; ++i) {
     const RecipientParts parts = ReadRecipient(message.lpRecips[i]);
     const std::uint64_t entry = FormattedSize(parts);
-    if (entry > kMaxStringBytes) return std::nullopt;
+    if (entry > PACKET_MAX_STRING_BYTES) return std::nullopt;
     WriteRecipient(parts,
                    writer.PutStringSpace(static_cast<std::size_t>(entry)));
   }

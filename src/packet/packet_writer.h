@@ -12,6 +12,9 @@ namespace quillory {
 // buffer too short.
 inline constexpr std::size_t PACKET_GROW_STEP = 20000;
 
+// Longest string a record's 32-bit length can give.
+inline constexpr std::uint64_t PACKET_MAX_STRING_BYTES = 0xFFFFFFFFu;
+
 // Writes the two record kinds of a MailPacket: a 32-bit little-endian
 // integer, and a string as its 32-bit byte count followed by the bytes.
 class PacketWriter {
@@ -29,7 +32,9 @@ class PacketWriter {
   // straight into the packet. Null, with nothing written, for 2^32 bytes or
   // more.
   char *PutStringSpace(std::size_t count) {
-    if (static_cast<std::uint64_t>(count) > kMaxStringBytes) return nullptr;
+    if (static_cast<std::uint64_t>(count) > PACKET_MAX_STRING_BYTES) {
+      return nullptr;
+    }
     GrowIfShort(4, count);
     char *at = Advance(4, count);
     WriteUInt32(at, static_cast<std::uint32_t>(count));
@@ -47,8 +52,6 @@ class PacketWriter {
   [[nodiscard]] std::size_t Cursor() const { return cursor_; }
 
  private:
-  static constexpr std::uint64_t kMaxStringBytes = 0xFFFFFFFFu;
-
   // Inline, with the rare paths out of line: a packet of many small
   // records spends its time here.
 
