@@ -33,7 +33,7 @@ show_received() {
       -e 's/\\r\\n/\n    | /g}' | sed 's/^/      /'
 }
 
-result_of() { tr -d '\r' <"$out/result.txt" | awk -v k="$1" '$1 == k {print $2}'; }
+result_of() { result_field "$out" "$1"; }
 
 send() {  # [LOADER KIND]
   rm -f "$out/result.txt"
@@ -56,14 +56,7 @@ prepare_prefix &
 wait_with_dots $!
 echo " done."
 
-for kind in win64 win32; do
-  dir=$install_dir
-  [ $kind = win64 ] || dir=$install_dir32
-  mkdir -p "$dir" "$c/tools/$kind"
-  cp "$dist/$kind/Quillory_MapiDll.dll" "$dir/"
-  cp "$dist/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
-  cp "$dist/$kind/quillory_mail_caller.exe" "$c/tools/$kind/mail_caller.exe"
-done
+install_dist "$dist"
 mkdir -p "$out"
 cp "$dist/Quillory_MapiDll.reg" "$c/provider.reg"
 "$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null

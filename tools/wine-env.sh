@@ -63,6 +63,27 @@ can_run_win32() {
   fi
 }
 
+# result_field DIR KEY: a value from the test caller's DIR/result.txt
+# (result, elapsed_ms); empty when there is none.
+result_field() {
+  tr -d '\r' <"$1/result.txt" 2>/dev/null | awk -v k="$2" '$1 == k {print $2}'
+}
+
+# install_dist DIST: each DLL of DIST beside a stand-in Quillory.exe in the
+# Program Files folder of its kind, C:\Program Files[ (x86)]\Quillory, and
+# each kind's test caller as C:\tools\KIND\mail_caller.exe.
+declare -A program_files=([win64]="Program Files" [win32]="Program Files (x86)")
+install_dist() {
+  local kind dir
+  for kind in win64 win32; do
+    dir="$c/${program_files[$kind]}/Quillory"
+    mkdir -p "$dir" "$c/tools/$kind"
+    cp "$1/$kind/Quillory_MapiDll.dll" "$dir/"
+    cp "$1/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
+    cp "$1/$kind/quillory_mail_caller.exe" "$c/tools/$kind/mail_caller.exe"
+  done
+}
+
 # wait_for_client LOG [DOT]: until the stand-in client writing LOG has its
 # window up, at most 20 s; prints DOT at each look, if given.
 wait_for_client() {

@@ -56,8 +56,8 @@ call() {
   # instead of stopping the suite.
   timeout 120 "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
     >"$c/out/$out/caller.txt" 2>&1 </dev/null
-  result=$(awk '/^result/ {print $2}' "$c/out/$out/result.txt" 2>/dev/null | tr -d '\r')
-  elapsed=$(awk '/^elapsed_ms/ {print $2}' "$c/out/$out/result.txt" 2>/dev/null | tr -d '\r')
+  result=$(result_field "$c/out/$out" result)
+  elapsed=$(result_field "$c/out/$out" elapsed_ms)
   result=${result:-none}
   elapsed=${elapsed:-0}
 }

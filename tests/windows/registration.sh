@@ -20,17 +20,10 @@ else
   echo "SKIPPED for 32-bit programs: $why"
 fi
 
-declare -A folder=([win64]="Program Files" [win32]="Program Files (x86)")
 declare -A loader=([win64]="$wine64" [win32]="$wine32")
 mkdir -p "$c/reg" "$c/out"
 cp "$dist"/*.reg "$c/reg/"
-for kind in win64 win32; do
-  dir="$c/${folder[$kind]}/Quillory"
-  mkdir -p "$dir" "$c/tools/$kind"
-  cp "$dist/$kind/Quillory_MapiDll.dll" "$dir/"
-  cp "$dist/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
-  cp "$dist/$kind/quillory_mail_caller.exe" "$c/tools/$kind/"
-done
+install_dist "$dist"
 
 is_utf16() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; }
 for file in Quillory_MapiDll.reg Quillory_MapiDll-user.reg Quillory_MapiDll-uninstall.reg; do
@@ -52,18 +45,18 @@ for key in 'HKLM\Software\Clients\Mail' 'HKLM\Software\WOW6432Node\Clients\Mail'
 done
 
 for kind in "${kinds[@]}"; do
-  dir="$c/${folder[$kind]}/Quillory"
+  dir="$c/${program_files[$kind]}/Quillory"
   rm -rf "$c/out/$kind" && mkdir -p "$c/out/$kind"
-  "${loader[$kind]}" "C:\\tools\\$kind\\quillory_mail_caller.exe" --mapi32 \
+  "${loader[$kind]}" "C:\\tools\\$kind\\mail_caller.exe" --mapi32 \
     --message sample --out "C:\\out\\$kind" >"$c/out/$kind.txt" 2>&1 </dev/null
-  result=$(awk '/^result/ {print $2}' "$c/out/$kind/result.txt" 2>/dev/null | tr -d '\r')
+  result=$(result_field "$c/out/$kind" result)
   check "$kind program through its mapi32.dll: result 0 (got ${result:-none})" \
     test "${result:-none}" = 0
-  check "$kind program reached the $kind client in C:\\${folder[$kind]}\\Quillory" \
+  check "$kind program reached the $kind client in C:\\${program_files[$kind]}\\Quillory" \
     bash -c "tr -d '\r' <'$dir/received.log' | grep -q '^started, pid [0-9]*, ${kind#win}-bit$'"
   check "$kind client got the bytes BuildMailPacket makes" \
     cmp -s "$dir/packet-1.bin" "$c/out/$kind/expected.bin"
-  "${loader[$kind]}" "C:\\tools\\$kind\\quillory_mail_caller.exe" --kill-clients \
+  "${loader[$kind]}" "C:\\tools\\$kind\\mail_caller.exe" --kill-clients \
     >/dev/null 2>&1 </dev/null
 done
 

@@ -16,11 +16,11 @@
 //                                      window before making its own
 //   QUILLORY_STANDIN_REPLACE_WINDOW_MS=N  N ms after its first window, make
 //                                      a second one and close the first
-// and STANDIN_BUSY_MESSAGE, posted to its window, stops it reading
-// messages for wParam ms.
 //   QUILLORY_STANDIN_EXIT_AFTER=N     quit after the N-th packet
 //   QUILLORY_STANDIN_QUIET=1          only count packets: no reading, no
 //                                      files (for benchmarks)
+// and STANDIN_BUSY_MESSAGE, posted to its window, stops it reading
+// messages for wParam ms.
 #include <windows.h>
 
 #include <cstdio>
