@@ -62,12 +62,21 @@ dist: deps
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake && \
 	  cmake --build $(BUILD)/mingw-$$arch -j $(JOBS) || exit 1; \
 	done
-	rm -rf dist && mkdir -p dist/win32 dist/win64
-	for pair in i686:win32 x86_64:win64; do \
-	  arch=$${pair%%:*}; dir=dist/$${pair##*:}; \
+	rm -rf dist && mkdir -p dist/win32 dist/win64 dist/Quillory
+	for pair in i686:win32:x86 x86_64:win64:AMD64; do \
+	  arch=$${pair%%:*}; rest=$${pair#*:}; dir=dist/$${rest%%:*}; \
 	  cp $(BUILD)/mingw-$$arch/Quillory_MapiDll.dll $$dir/ && \
+	  cp $(BUILD)/mingw-$$arch/Quillory_MapiDll.dll \
+	    dist/Quillory/Quillory_MapiDll_$${pair##*:}.dll && \
 	  cp $(BUILD)/mingw-$$arch/tools/standin_client.exe $$dir/quillory_standin_client.exe && \
 	  cp $(BUILD)/mingw-$$arch/tools/mail_caller.exe $$dir/quillory_mail_caller.exe || exit 1; \
+	done
+# The install set: both DLLs under the names that the registration's
+# %PROCESSOR_ARCHITECTURE% picks between (x86 in every 32-bit process, AMD64
+# in every x64 one), and the scripts that register the folder they lie in,
+# with CR LF, which cmd's labels need.
+	for f in packaging/*.cmd; do \
+	  sed 's/$$/\r/' "$$f" >"dist/Quillory/$${f##*/}" || exit 1; \
 	done
 # The registry files as regedit writes them: UTF-16LE with a byte-order
 # mark, CR LF.
@@ -81,7 +90,7 @@ dist: deps
 dist-test: dist
 	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
-	bash tests/windows/registration.sh dist
+	bash tests/windows/install.sh dist
 
 test: unit unit-sanitize unit-i386 fuzz dist-test
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The provider at work under Wine: a mail-enabled program sends a message
-# through the system's Simple MAPI layer; first to a running client, then
-# with no client running, so that the provider starts it; then, where this
-# machine runs 32-bit programs, a 32-bit program does the same.
+# The provider at work under Wine, installed as on 64-bit Windows: one
+# client in C:\Program Files\Quillory with both DLLs beside it. A
+# mail-enabled program sends a message through the system's Simple MAPI
+# layer; first to a running client, then with no client running, so that the
+# provider starts it; then, where this machine runs 32-bit programs, a 32-bit
+# program loads the 32-bit DLL from the same folder and starts the same
+# client.
 # usage: demo.sh DIST_DIR
 set -euo pipefail
 
@@ -11,7 +14,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
-install_dir32="$c/Program Files (x86)/Quillory"
 out="$c/out"
 
 # Dots while a background job runs, so a wait never looks like a hang.
@@ -26,14 +28,19 @@ wait_with_dots() {
 
 # The client's record, with the note's CR LF breaks shown as line ends.
 show_received() {
-  local dir=${1:-$install_dir}
   echo "   The client received:"
-  tr -d '\r' <"$dir/received.log" | awk '/^packet /{p=1} p' |
+  tr -d '\r' <"$install_dir/received.log" | awk '/^packet /{p=1} p' |
     sed -e '/^  note text: /{s/^  note text: /  note text (each line break arrived as CR LF):\n    | /' \
       -e 's/\\r\\n/\n    | /g}' | sed 's/^/      /'
 }
 
 result_of() { result_field "$out" "$1"; }
+
+# Ends the client and clears its record for the next step.
+stop_client() {
+  "$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+  rm -f "$install_dir/received.log" "$install_dir"/packet-*.bin
+}
 
 send() {  # [LOADER KIND]
   rm -f "$out/result.txt"
@@ -43,7 +50,8 @@ send() {  # [LOADER KIND]
   local result
   result=$(result_of result)
   case $result in
-    0) echo " MAPISendMail returned 0 (SUCCESS_SUCCESS) after $(result_of elapsed_ms) ms." ;;
+    0) echo " MAPISendMail returned 0 (SUCCESS_SUCCESS) after $(result_of elapsed_ms) ms."
+       echo "   (the program had loaded $(result_of provider))" ;;
     2) echo " MAPISendMail returned 2 (MAPI_E_FAILURE) after $(result_of elapsed_ms) ms." ;;
     *) echo " the caller did not finish: $(cat "$out/caller.txt")"; exit 1 ;;
   esac
@@ -56,14 +64,15 @@ prepare_prefix &
 wait_with_dots $!
 echo " done."
 
-install_dist "$dist"
+install_dist "$dist" "$install_dir" win64
 mkdir -p "$out"
 cp "$dist/Quillory_MapiDll.reg" "$c/provider.reg"
 "$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
-echo "Installed both DLLs, each beside a stand-in Quillory.exe, in"
-echo "C:\\Program Files\\Quillory\\ (64-bit) and C:\\Program Files (x86)\\Quillory\\ (32-bit),"
+echo "Installed one stand-in Quillory.exe (64-bit) in C:\Program Files\Quillory\ with"
+echo "both DLLs beside it, Quillory_MapiDll_AMD64.dll and Quillory_MapiDll_x86.dll,"
 echo "and registered them as the system's mail provider with the packaged"
-echo "dist/Quillory_MapiDll.reg (DLLPath %ProgramFiles%\\Quillory\\Quillory_MapiDll.dll)."
+echo "dist/Quillory_MapiDll.reg (DLLPath"
+echo "C:\Program Files\Quillory\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%.dll)."
 echo
 echo "The message a program sends: subject \"Quarterly report\", a short note,"
 echo "three recipients (To, Cc, Bcc) and two attachments."
@@ -77,8 +86,7 @@ echo " its window is up."
 printf '   The program calls MAPISendMail through mapi32.dll'
 send
 show_received
-"$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
-rm -f "$install_dir/received.log" "$install_dir"/packet-*.bin
+stop_client
 echo
 
 echo "2. A 64-bit program; no mail client is running."
@@ -88,17 +96,18 @@ send
 tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
   echo "   (the client was started by the provider)"
 show_received
-"$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+stop_client
 echo
 
 if why=$(can_run_win32); then
   echo "3. A 32-bit program, through its own mapi32.dll; no mail client is running."
-  printf '   %%ProgramFiles%% is C:\\Program Files (x86) there, so it loads the 32-bit DLL,\n'
-  printf '   which starts the 32-bit Quillory.exe beside it'
+  printf '   %%PROCESSOR_ARCHITECTURE%% is x86 there, so it loads the 32-bit DLL from the\n'
+  printf '   same folder, which starts the same Quillory.exe'
   send "$wine32" win32
-  tr -d '\r' <"$install_dir32/received.log" | grep -q '^started.*32-bit' &&
-    echo "   (the 32-bit client in C:\\Program Files (x86)\\Quillory was started)"
-  show_received "$install_dir32"
+  tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
+    echo "   (the one client in C:\Program Files\Quillory was started)"
+  show_received
+  stop_client
 else
   echo "3. (A 32-bit program is left out: $why.)"
 fi

@@ -9,7 +9,8 @@ wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 # Present only where Wine's 32-bit side is installed.
 wine32=/usr/lib/wine/wine
 wine=$wine64
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Paths with non-ASCII letters cross to Wine as UTF-8.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 WINEPREFIX=$(mktemp -d /tmp/quillory-wine.XXXXXX)
 export WINEPREFIX
 c="$WINEPREFIX/drive_c"
@@ -64,25 +65,32 @@ can_run_win32() {
 }
 
 # result_field DIR KEY: a value from the test caller's DIR/result.txt
-# (result, elapsed_ms); empty when there is none.
+# (result, elapsed_ms, provider: one line each); empty when there is none.
 result_field() {
-  tr -d '\r' <"$1/result.txt" 2>/dev/null | awk -v k="$2" '$1 == k {print $2}'
+  tr -d '\r' 2>/dev/null <"$1/result.txt" |
+    awk -v k="$2" '$1 == k {sub(/^[^ ]+ /, ""); print}'
 }
 
-# install_dist DIST: each DLL of DIST beside a stand-in Quillory.exe in the
-# Program Files folder of its kind, C:\Program Files[ (x86)]\Quillory, and
-# each kind's test caller as C:\tools\KIND\mail_caller.exe.
-declare -A program_files=([win64]="Program Files" [win32]="Program Files (x86)")
+# install_dist DIST DIR KIND: the install set of DIST (both DLLs under
+# their install names) in the Unix folder DIR beside one stand-in client of
+# KIND (win64 or win32) as Quillory.exe, whose logs are cleared; and each
+# kind's test caller as C:\tools\KIND\mail_caller.exe.
 install_dist() {
-  local kind dir
+  local kind
+  mkdir -p "$2"
+  cp "$1"/Quillory/* "$2/"
+  cp "$1/$3/quillory_standin_client.exe" "$2/Quillory.exe"
+  rm -f "$2/received.log" "$2"/packet-*.bin
   for kind in win64 win32; do
-    dir="$c/${program_files[$kind]}/Quillory"
-    mkdir -p "$dir" "$c/tools/$kind"
-    cp "$1/$kind/Quillory_MapiDll.dll" "$dir/"
-    cp "$1/$kind/quillory_standin_client.exe" "$dir/Quillory.exe"
+    mkdir -p "$c/tools/$kind"
     cp "$1/$kind/quillory_mail_caller.exe" "$c/tools/$kind/mail_caller.exe"
   done
 }
+
+# The loader and the install name's suffix (PROCESSOR_ARCHITECTURE) of each
+# kind of program.
+declare -A loader=([win64]="$wine64" [win32]="$wine32")
+declare -A dll_suffix=([win64]=AMD64 [win32]=x86)
 
 # wait_for_client LOG [DOT]: until the stand-in client writing LOG has its
 # window up, at most 20 s; prints DOT at each look, if given.

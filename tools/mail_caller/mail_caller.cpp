@@ -7,7 +7,9 @@
 //   mail_caller --dll PATH | --mapi32   where MAPISendMail comes from
 //               --message NAME          a sample message, or "null"
 //               --flags N --session N   flFlags and lhSession
-//               --out DIR               result.txt and expected.bin
+//               --out DIR               result.txt (result, elapsed_ms
+//                                       and each provider file loaded in
+//                                       this process) and expected.bin
 //   mail_caller --kill-clients          end every process that owns a
 //                                       client window
 //   mail_caller --dll PATH --bench N --out DIR
@@ -22,6 +24,8 @@
 //               --own-window            own a top-level window during the
 //                                       call, as most callers do
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -239,10 +243,38 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   return 0;
 }
 
+std::string Utf8(const wchar_t *wide) {
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(n - 1));
+  return out;
+}
+
+// "provider PATH" for each module of this process whose name starts with
+// Quillory_MapiDll: which file the system's mail layer really loaded.
+std::string LoadedProviders() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return std::string();
+  std::string out;
+  MODULEENTRY32W module;
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32FirstW(snapshot, &module); more != FALSE;
+       more = Module32NextW(snapshot, &module)) {
+    if (_wcsnicmp(module.szModule, L"Quillory_MapiDll", 16) == 0) {
+      out += "provider " + Utf8(module.szExePath) + "\r\n";
+    }
+  }
+  CloseHandle(snapshot);
+  return out;
+}
+
 void WriteResult(const Options &options, ULONG result, ULONGLONG elapsed) {
   const std::string report = "result " + std::to_string(result) +
                              "\r\nelapsed_ms " + std::to_string(elapsed) +
-                             "\r\n";
+                             "\r\n" + LoadedProviders();
   WriteBytes(options.out + L"\\result.txt", report);
   std::printf("%s", report.c_str());
 }

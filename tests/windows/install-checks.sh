@@ -1,0 +1,82 @@
+# Sourced by the install tests, after tools/wine-env.sh: checks that the
+# programs of each kind this machine runs reach one installed client
+# through their own mapi32.dll.
+
+# The kinds of program to try; one line says why 32-bit ones are left out.
+kinds=(win64)
+if why=$(can_run_win32); then
+  kinds+=(win32)
+else
+  echo "SKIPPED for 32-bit programs: $why"
+fi
+
+# query KEY [ARGS...]: reg's answer with CR removed.
+query() { "$wine64" reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
+key_gone() { ! "$wine64" reg query "$1" >/dev/null 2>&1 </dev/null; }
+
+# check_registration WHERE DLLPATH_REGEX: both views name Quillory, with a
+# REG_EXPAND_SZ DLLPath that matches.
+check_registration() {
+  local key
+  for key in 'HKLM\Software\Clients\Mail' 'HKLM\Software\WOW6432Node\Clients\Mail'; do
+    check "$1: $key names Quillory" \
+      grep -qE 'REG_SZ[[:space:]]+Quillory$' <<<"$(query "$key" /ve)"
+    check "$1: $key\\Quillory\\DLLPath is REG_EXPAND_SZ" env LC_ALL=C grep -qE \
+      "DLLPath[[:space:]]+REG_EXPAND_SZ[[:space:]]+$2\$" <<<"$(query "$key\\Quillory" /v DLLPath)"
+  done
+}
+
+check_unregistered() {
+  local key
+  for key in 'HKLM\Software\Clients\Mail\Quillory' 'HKLM\Software\WOW6432Node\Clients\Mail\Quillory'; do
+    check "$1: no $key" key_gone "$key"
+  done
+}
+
+# send KIND OUT: a program of KIND sends the sample message through its
+# mapi32.dll; leaves $result, $elapsed and $provider (the file it loaded).
+send() {
+  local out="$c/out/$2"
+  rm -rf "$out" && mkdir -p "$out"
+  timeout 120 "${loader[$1]}" "C:\\tools\\$1\\mail_caller.exe" --mapi32 \
+    --message sample --out "C:\\out\\$2" >"$out/caller.txt" 2>&1 </dev/null
+  result=$(result_field "$out" result)
+  result=${result:-none}
+  elapsed=$(result_field "$out" elapsed_ms)
+  elapsed=${elapsed:-0}
+  provider=$(result_field "$out" provider)
+}
+
+starts() { tr -d '\r' <"$1/received.log" 2>/dev/null | grep -c '^started' || true; }
+
+# check_deliveries WHAT DIR WINDIR CLIENT_KIND: with the client of
+# CLIENT_KIND installed in DIR (WINDIR as Windows writes it), a program of
+# each kind, first with no client running, then with the one it started,
+# gets 0, loads the DLL of its own kind from WINDIR and delivers the exact
+# bytes to the one client.
+check_deliveries() {
+  local what=$1 dir=$2 windir=$3 client=$4 kind n=0 bits
+  bits=${client#win}
+  for kind in "${kinds[@]}"; do
+    "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+    rm -f "$dir/received.log" "$dir"/packet-*.bin
+    local as="$what, $bits-bit client, $kind program"
+    send "$kind" "$kind-start"
+    check "$as, no client running: 0 in about 2.5 s (got $result after $elapsed ms)" \
+      test "$result" = 0 -a "$elapsed" -ge 2000 -a "$elapsed" -lt 10000
+    check "$as: loaded $windir\\Quillory_MapiDll_${dll_suffix[$kind]}.dll (got ${provider:-none})" \
+      test "$provider" = "$windir\\Quillory_MapiDll_${dll_suffix[$kind]}.dll"
+    check "$as: the provider started the $bits-bit client there" grep -q \
+      "^started, pid [0-9]*, $bits-bit" "$dir/received.log"
+    check "$as: it got the bytes BuildMailPacket makes" \
+      cmp -s "$dir/packet-1.bin" "$c/out/$kind-start/expected.bin"
+    send "$kind" "$kind-running"
+    check "$as, client running: 0 at once (got $result after $elapsed ms)" \
+      test "$result" = 0 -a "$elapsed" -lt 1000
+    check "$as: the same client got it, none other started" \
+      test "$(starts "$dir")" = 1 -a -e "$dir/packet-2.bin"
+    check "$as: the same bytes" \
+      cmp -s "$dir/packet-2.bin" "$c/out/$kind-running/expected.bin"
+  done
+  "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+}

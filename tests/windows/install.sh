@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The install under Wine, as on 64-bit Windows: ONE stand-in client as
+# Quillory.exe in its folder, both DLLs beside it under their install
+# names, dist/Quillory_MapiDll.reg imported unchanged with the 64-bit
+# regedit (as an administrator does there). A 64-bit and a 32-bit program,
+# each through its own mapi32.dll, must load the DLL of its own kind and
+# reach that one client; once with a 64-bit and once with a 32-bit client.
+# Then the folder-specific registration, from a folder with a space and a
+# non-ASCII letter in its name, and uninstalling, which leaves no key.
+# usage: install.sh DIST_DIR
+set -uo pipefail
+
+dist=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../tools/wine-env.sh" "$@"
+
+prepare_prefix
+source "$here/install-checks.sh"
+
+is_utf16() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; }
+for file in Quillory_MapiDll.reg Quillory_MapiDll-user.reg Quillory_MapiDll-uninstall.reg; do
+  check "dist/$file is UTF-16LE with a byte-order mark, as regedit writes" is_utf16 "$dist/$file"
+done
+mkdir -p "$c/reg" "$c/out"
+cp "$dist"/*.reg "$c/reg/"
+regedit() { "$wine64" regedit /S "C:\\reg\\$1" >/dev/null 2>&1 </dev/null; }
+
+default="$c/Program Files/Quillory"
+regedit Quillory_MapiDll.reg
+check_registration "packaged" \
+  'C:\\Program Files\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
+for client in "${kinds[@]}"; do
+  install_dist "$dist" "$default" "$client"
+  check_deliveries "packaged" "$default" 'C:\Program Files\Quillory' "$client"
+done
+
+regedit Quillory_MapiDll-user.reg
+check "the user's choice names Quillory" \
+  grep -qE 'REG_SZ[[:space:]]+Quillory$' <<<"$(query 'HKCU\Software\Clients\Mail' /ve)"
+
+regedit Quillory_MapiDll-uninstall.reg
+check_unregistered "Quillory_MapiDll-uninstall.reg"
+rm -rf "$default"
+
+# The client elsewhere, registered from its own folder by the script that
+# lies beside it.
+custom="$c/Apps/Mail Müller/Quillory"
+wincustom='C:\Apps\Mail Müller\Quillory'
+install_dist "$dist" "$custom" win64
+cmd_script() {
+  "$wine64" cmd /c "$wincustom\\$1" >"$c/out/$1.txt" 2>&1 </dev/null
+}
+check "Quillory_MapiDll-register.cmd in $wincustom succeeds" \
+  cmd_script Quillory_MapiDll-register.cmd
+check_registration "register.cmd" \
+  'C:\\Apps\\Mail M.+ller\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
+check_deliveries "register.cmd" "$custom" "$wincustom" win64
+check "Quillory_MapiDll-unregister.cmd succeeds" \
+  cmd_script Quillory_MapiDll-unregister.cmd
+check_unregistered "Quillory_MapiDll-unregister.cmd"
+
+finish_checks
