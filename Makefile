@@ -4,6 +4,8 @@
 BUILD        ?= build
 JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
+# The Windows Installer package's version: a newer one replaces an older.
+VERSION      ?= 1.0.0
 CMAKE_FLAGS  := -G Ninja -Wno-dev
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
@@ -78,6 +80,7 @@ dist: deps
 	for f in packaging/*.cmd; do \
 	  sed 's/$$/\r/' "$$f" >"dist/Quillory/$${f##*/}" || exit 1; \
 	done
+	bash packaging/build-msi.sh dist $(VERSION) dist/Quillory_MapiDll.msi
 # The registry files as regedit writes them: UTF-16LE with a byte-order
 # mark, CR LF.
 	for f in packaging/*.reg; do \
@@ -91,6 +94,7 @@ dist-test: dist
 	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
 	bash tests/windows/install.sh dist
+	bash tests/windows/msi.sh dist
 
 test: unit unit-sanitize unit-i386 fuzz dist-test
 

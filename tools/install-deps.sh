@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
+  wixl msitools
 )
 
 sudo=""

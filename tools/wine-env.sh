@@ -71,20 +71,25 @@ result_field() {
     awk -v k="$2" '$1 == k {sub(/^[^ ]+ /, ""); print}'
 }
 
-# install_dist DIST DIR KIND: the install set of DIST (both DLLs under
-# their install names) in the Unix folder DIR beside one stand-in client of
-# KIND (win64 or win32) as Quillory.exe, whose logs are cleared; and each
-# kind's test caller as C:\tools\KIND\mail_caller.exe.
-install_dist() {
+# put_client DIST DIR KIND: the stand-in client of KIND (win64 or win32)
+# from DIST as Quillory.exe in the Unix folder DIR, its logs cleared; and
+# each kind's test caller as C:\tools\KIND\mail_caller.exe.
+put_client() {
   local kind
   mkdir -p "$2"
-  cp "$1"/Quillory/* "$2/"
   cp "$1/$3/quillory_standin_client.exe" "$2/Quillory.exe"
   rm -f "$2/received.log" "$2"/packet-*.bin
   for kind in win64 win32; do
     mkdir -p "$c/tools/$kind"
     cp "$1/$kind/quillory_mail_caller.exe" "$c/tools/$kind/mail_caller.exe"
   done
+}
+
+# install_dist DIST DIR KIND: put_client, with the install set of DIST
+# (both DLLs under their install names) beside it.
+install_dist() {
+  put_client "$@"
+  cp "$1"/Quillory/*.dll "$2/"
 }
 
 # The loader and the install name's suffix (PROCESSOR_ARCHITECTURE) of each
