@@ -1,6 +1,9 @@
-# Sourced by the install tests, after tools/wine-env.sh: checks that the
-# programs of each kind this machine runs reach one installed client
-# through their own mapi32.dll.
+# Sourced by the install tests, after tools/wine-env.sh: makes the prefix,
+# then checks that the programs of each kind this machine runs reach one
+# installed client through their own mapi32.dll.
+
+prepare_prefix
+mkdir -p "$c/out"
 
 # The kinds of program to try; one line says why 32-bit ones are left out.
 kinds=(win64)

@@ -13,15 +13,13 @@ set -uo pipefail
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../tools/wine-env.sh" "$@"
-
-prepare_prefix
 source "$here/install-checks.sh"
 
 is_utf16() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; }
 for file in Quillory_MapiDll.reg Quillory_MapiDll-user.reg Quillory_MapiDll-uninstall.reg; do
   check "dist/$file is UTF-16LE with a byte-order mark, as regedit writes" is_utf16 "$dist/$file"
 done
-mkdir -p "$c/reg" "$c/out"
+mkdir -p "$c/reg"
 cp "$dist"/*.reg "$c/reg/"
 regedit() { "$wine64" regedit /S "C:\\reg\\$1" >/dev/null 2>&1 </dev/null; }
 

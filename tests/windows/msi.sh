@@ -12,11 +12,9 @@ set -uo pipefail
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../tools/wine-env.sh" "$@"
-
-prepare_prefix
 source "$here/install-checks.sh"
 
-mkdir -p "$c/pkg" "$c/out"
+mkdir -p "$c/pkg"
 cp "$dist/Quillory_MapiDll.msi" "$c/pkg/"
 # An older build of the package, whose DLLs are marked as such.
 old="$WINEPREFIX/old-dist"
@@ -54,6 +52,10 @@ check "both DLLs as built, beside the client" dlls_as_built "$custom"
 check_registration "custom folder" \
   'C:\\Apps\\Mail M.+ller\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
 check_deliveries "custom folder" "$custom" "$wincustom" win64
+rm "$custom/Quillory_MapiDll_x86.dll"
+check "repair puts a lost DLL back in the custom folder" msiexec /i \
+  'C:\pkg\Quillory_MapiDll.msi' REINSTALL=ALL REINSTALLMODE=amus
+check "both DLLs as built again" dlls_as_built "$custom"
 check_removed "custom folder" "$custom"
 
 default="$c/Program Files/Quillory"
