@@ -86,10 +86,10 @@ put_client() {
 }
 
 # install_dist DIST DIR KIND: put_client, with the install set of DIST
-# (both DLLs under their install names) beside it.
+# (both DLLs under their install names, the register scripts) beside it.
 install_dist() {
   put_client "$@"
-  cp "$1"/Quillory/*.dll "$2/"
+  cp "$1"/Quillory/* "$2/"
 }
 
 # The loader and the install name's suffix (PROCESSOR_ARCHITECTURE) of each

@@ -58,7 +58,7 @@ starts() { tr -d '\r' <"$1/received.log" 2>/dev/null | grep -c '^started' || tru
 # gets 0, loads the DLL of its own kind from WINDIR and delivers the exact
 # bytes to the one client.
 check_deliveries() {
-  local what=$1 dir=$2 windir=$3 client=$4 kind n=0 bits
+  local what=$1 dir=$2 windir=$3 client=$4 kind bits
   bits=${client#win}
   for kind in "${kinds[@]}"; do
     "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
