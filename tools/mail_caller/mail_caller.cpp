@@ -246,7 +246,7 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
 std::string Utf8(const wchar_t *wide) {
   const int n =
       WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
+  if (n <= 1) return {};
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
   out.resize(static_cast<std::size_t>(n - 1));
@@ -257,7 +257,7 @@ std::string Utf8(const wchar_t *wide) {
 // Quillory_MapiDll: which file the system's mail layer really loaded.
 std::string LoadedProviders() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return std::string();
+  if (snapshot == INVALID_HANDLE_VALUE) return {};
   std::string out;
   MODULEENTRY32W module;
   module.dwSize = sizeof module;
