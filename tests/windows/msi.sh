@@ -68,13 +68,15 @@ check "one product is left, the new one (found $(products 'DisplayVersion +REG_S
   test "$(products 'DisplayName +REG_SZ +Quillory Simple MAPI provider')" = 1 \
   -a "$(products 'DisplayVersion +REG_SZ +0\.9\.0')" = 0
 check "the new build's DLLs are in place" dlls_as_built "$default"
+refused() { ! msiexec "$@"; }
+check "the older build refuses to install over it" refused /i 'C:\pkg\old.msi'
+check "which leaves the new build in place" dlls_as_built "$default"
 check_registration "upgraded" \
   'C:\\Program Files\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
 check_deliveries "upgraded" "$default" 'C:\Program Files\Quillory' "$client"
 check_removed "upgraded" "$default"
 
 mkdir -p "$c/q%X%"
-refused() { ! msiexec "$@"; }
 check "a folder whose name holds % is refused" \
   refused /i 'C:\pkg\Quillory_MapiDll.msi' 'INSTALLDIR=C:\q%X%\'
 
