@@ -50,6 +50,9 @@ send() {
   provider=$(result_field "$out" provider)
 }
 
+end_clients() {
+  "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+}
 starts() { tr -d '\r' <"$1/received.log" 2>/dev/null | grep -c '^started' || true; }
 
 # check_deliveries WHAT DIR WINDIR CLIENT_KIND: with the client of
@@ -61,7 +64,7 @@ check_deliveries() {
   local what=$1 dir=$2 windir=$3 client=$4 kind bits
   bits=${client#win}
   for kind in "${kinds[@]}"; do
-    "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+    end_clients
     rm -f "$dir/received.log" "$dir"/packet-*.bin
     local as="$what, $bits-bit client, $kind program"
     send "$kind" "$kind-start"
@@ -82,5 +85,5 @@ check_deliveries() {
     check "$as: the same bytes" \
       cmp -s "$dir/packet-2.bin" "$c/out/$kind-running/expected.bin"
   done
-  "$wine64" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+  end_clients
 }

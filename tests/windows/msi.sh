@@ -19,8 +19,8 @@ cp "$dist/Quillory_MapiDll.msi" "$c/pkg/"
 # An older build of the package, whose DLLs are marked as such.
 old="$WINEPREFIX/old-dist"
 mkdir -p "$old/Quillory"
-for name in Quillory_MapiDll_AMD64.dll Quillory_MapiDll_x86.dll; do
-  echo "older build" >"$old/Quillory/$name"
+for suffix in "${dll_suffix[@]}"; do
+  echo "older build" >"$old/Quillory/Quillory_MapiDll_$suffix.dll"
 done
 bash "$here/../../packaging/build-msi.sh" "$old" 0.9.0 "$c/pkg/old.msi" >/dev/null
 
@@ -32,8 +32,10 @@ products() {
     grep -cE "^ +$1\$" || true
 }
 dlls_as_built() {
-  cmp -s "$1/Quillory_MapiDll_AMD64.dll" "$dist/Quillory/Quillory_MapiDll_AMD64.dll" &&
-    cmp -s "$1/Quillory_MapiDll_x86.dll" "$dist/Quillory/Quillory_MapiDll_x86.dll"
+  local name
+  for name in "${dll_suffix[@]/#/Quillory_MapiDll_}"; do
+    cmp -s "$1/$name.dll" "$dist/Quillory/$name.dll" || return 1
+  done
 }
 no_dlls() { ! ls "$1"/Quillory_MapiDll_*.dll >/dev/null 2>&1; }
 check_removed() {  # WHAT DIR

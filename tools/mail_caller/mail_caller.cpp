@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -256,6 +257,7 @@ std::string Utf8(const wchar_t *wide) {
 // "provider PATH" for each module of this process whose name starts with
 // Quillory_MapiDll: which file the system's mail layer really loaded.
 std::string LoadedProviders() {
+  constexpr wchar_t kPrefix[] = L"Quillory_MapiDll";
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return {};
   std::string out;
@@ -263,7 +265,7 @@ std::string LoadedProviders() {
   module.dwSize = sizeof module;
   for (BOOL more = Module32FirstW(snapshot, &module); more != FALSE;
        more = Module32NextW(snapshot, &module)) {
-    if (_wcsnicmp(module.szModule, L"Quillory_MapiDll", 16) == 0) {
+    if (_wcsnicmp(module.szModule, kPrefix, std::size(kPrefix) - 1) == 0) {
       out += "provider " + Utf8(module.szExePath) + "\r\n";
     }
   }
