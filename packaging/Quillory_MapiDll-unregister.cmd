@@ -4,7 +4,9 @@ rem added: the Clients\Mail\Quillory key, in each view of the registry. The
 rem default under Clients\Mail is left as it is, since what it named before
 rem cannot be known here. Run it as an administrator.
 setlocal
-if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 (
+rem One view on 32-bit Windows, two on 64-bit Windows: decided by what the
+rem system holds, not by the caller's PROCESSOR_ARCHITECTURE.
+if not exist "%SystemRoot%\SysWOW64\" (
   call :remove
   goto removed
 )

@@ -13,6 +13,9 @@ else
   echo "SKIPPED for 32-bit programs: $why"
 fi
 
+# refused COMMAND...: the command fails.
+refused() { ! "$@"; }
+
 # query KEY [ARGS...]: reg's answer with CR removed.
 query() { "$wine64" reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 key_gone() { ! "$wine64" reg query "$1" >/dev/null 2>&1 </dev/null; }

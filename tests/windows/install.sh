@@ -6,7 +6,9 @@
 # each through its own mapi32.dll, must load the DLL of its own kind and
 # reach that one client; once with a 64-bit and once with a 32-bit client.
 # Then the folder-specific registration, from a folder with a space and a
-# non-ASCII letter in its name, and uninstalling, which leaves no key.
+# non-ASCII letter in its name, and uninstalling, which leaves no key; the
+# script's refusals of a folder it cannot name in full or that lacks the
+# client, and both views written whatever PROCESSOR_ARCHITECTURE says.
 # usage: install.sh DIST_DIR
 set -uo pipefail
 
@@ -40,21 +42,54 @@ regedit Quillory_MapiDll-uninstall.reg
 check_unregistered "Quillory_MapiDll-uninstall.reg"
 rm -rf "$default"
 
+# run_script WINDIR SCRIPT [SETTING]: the script in WINDIR, in a 64-bit
+# cmd, with SETTING (NAME=VALUE) set first if given; its output is left in
+# $c/out/SCRIPT.txt. (Wine's cmd takes no quoted path after &&, so then
+# the script is started from its folder.)
+run_script() {
+  local command="$1\\$2"
+  [ -n "${3:-}" ] && command="cd /d $1&& set $3&& $2"
+  "$wine64" cmd /c "$command" >"$c/out/$2.txt" 2>&1 </dev/null
+}
+says() { grep -q "$1" "$c/out/$2.txt"; }
+
+# Refused, writing nothing: a folder whose path is too long for cmd to
+# give the script (it then names none), and a folder without the client.
+long="Apps\\$(printf 'L%.0s' {1..150})\\$(printf 'M%.0s' {1..150})"
+install_dist "$dist" "$c/${long//\\//}" win64
+check "register.cmd refuses a folder over 260 characters" \
+  refused run_script "C:\\$long" Quillory_MapiDll-register.cmd
+check "saying it is not a full path" says "not a full path" Quillory_MapiDll-register.cmd
+check_unregistered "over 260 characters"
+mkdir -p "$c/Apps/NoClient"
+cp "$dist"/Quillory/* "$c/Apps/NoClient/"
+check "register.cmd refuses a folder without the client" \
+  refused run_script 'C:\Apps\NoClient' Quillory_MapiDll-register.cmd
+check "naming the missing Quillory.exe" \
+  says "Quillory.exe is not in C:.Apps.NoClient" Quillory_MapiDll-register.cmd
+check_unregistered "no client"
+
 # The client elsewhere, registered from its own folder by the script that
 # lies beside it.
 custom="$c/Apps/Mail Müller/Quillory"
 wincustom='C:\Apps\Mail Müller\Quillory'
 install_dist "$dist" "$custom" win64
-cmd_script() {
-  "$wine64" cmd /c "$wincustom\\$1" >"$c/out/$1.txt" 2>&1 </dev/null
-}
 check "Quillory_MapiDll-register.cmd in $wincustom succeeds" \
-  cmd_script Quillory_MapiDll-register.cmd
+  run_script "$wincustom" Quillory_MapiDll-register.cmd
 check_registration "register.cmd" \
   'C:\\Apps\\Mail M.+ller\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
 check_deliveries "register.cmd" "$custom" "$wincustom" win64
 check "Quillory_MapiDll-unregister.cmd succeeds" \
-  cmd_script Quillory_MapiDll-unregister.cmd
+  run_script "$wincustom" Quillory_MapiDll-unregister.cmd
 check_unregistered "Quillory_MapiDll-unregister.cmd"
+
+# A 64-bit cmd told it runs on x86 still writes and removes both views.
+check "register.cmd with PROCESSOR_ARCHITECTURE=x86 succeeds" run_script \
+  "$wincustom" Quillory_MapiDll-register.cmd PROCESSOR_ARCHITECTURE=x86
+check_registration "PROCESSOR_ARCHITECTURE=x86" \
+  'C:\\Apps\\Mail M.+ller\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll'
+check "unregister.cmd with PROCESSOR_ARCHITECTURE=x86 succeeds" run_script \
+  "$wincustom" Quillory_MapiDll-unregister.cmd PROCESSOR_ARCHITECTURE=x86
+check_unregistered "PROCESSOR_ARCHITECTURE=x86"
 
 finish_checks
