@@ -10,7 +10,7 @@ CMAKE_FLAGS  := -G Ninja -Wno-dev
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
 
-.PHONY: all deps native test unit unit-sanitize unit-i386 fuzz dist \
+.PHONY: all deps version-check native test unit unit-sanitize unit-i386 fuzz dist \
         dist-test demo packet-demo bench bench-native bench-wine format tidy \
         clean
 
@@ -58,7 +58,11 @@ fuzz: deps
 
 # Both Windows DLLs from one source, with the stand-in client and the test
 # caller, collected in dist/ with the registry files.
-dist: deps
+# A version Windows would refuse fails before anything is built.
+version-check:
+	@tools/check-version.sh '$(VERSION)'
+
+dist: version-check deps
 	for arch in i686 x86_64; do \
 	  cmake -S . -B $(BUILD)/mingw-$$arch $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake && \

@@ -1,18 +1,38 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package from the install set in DIST
-# (DIST/Quillory/*.dll) with Debian's wixl, then mends two things wixl does
-# not write: DLLPath as REG_EXPAND_SZ (in the Registry table, a value that
-# starts with #%), and INSTALLDIR among the secure properties.
+# (DIST/Quillory/*.dll) with Debian's wixl, then adds what wixl does not
+# write: the statements of Quillory_MapiDll-msi.sql, DLLPath as
+# REG_EXPAND_SZ (in the Registry table, a value that starts with #%), and
+# INSTALLDIR and CLIENT_LATER among the secure properties.
 # usage: build-msi.sh DIST VERSION OUT.msi
 set -euo pipefail
+if [ $# -ne 3 ]; then
+  echo "usage: build-msi.sh DIST VERSION OUT.msi" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/../tools/check-version.sh" "$2"
 dist=$(cd "$1" && pwd)
 version=$2
 out=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
-wxs=$(cd "$(dirname "$0")" && pwd)/Quillory_MapiDll.wxs
 
 rm -f "$out"
 # wixl takes File sources relative to where it runs.
-(cd "$dist" && wixl -a x64 -D Version="$version" -o "$out" "$wxs")
+(cd "$dist" && wixl -a x64 -D Version="$version" -o "$out" "$here/Quillory_MapiDll.wxs")
+upgrade_code=$(msiinfo export "$out" Property | tr -d '\r' |
+  awk -F'\t' '$1 == "UpgradeCode" {print toupper($2)}')
+while IFS= read -r statement; do
+  case $statement in '' | '#'*) continue ;; esac
+  statement=${statement//@VERSION@/$version}
+  statement=${statement//@UPGRADECODE@/$upgrade_code}
+  if [[ $statement == *@SEQUENCE@* ]]; then
+    for table in InstallUISequence InstallExecuteSequence; do
+      msibuild "$out" -q "${statement//@SEQUENCE@/$table}"
+    done
+  else
+    msibuild "$out" -q "$statement"
+  fi
+done <"$here/Quillory_MapiDll-msi.sql"
 msiinfo export "$out" Registry | tr -d '\r' |
   awk -F'\t' 'NR > 3 && $4 == "DLLPath" {print $1 "\t" $5}' |
   while IFS=$'\t' read -r row value; do
@@ -20,4 +40,4 @@ msiinfo export "$out" Registry | tr -d '\r' |
   done
 secure=$(msiinfo export "$out" Property | tr -d '\r' |
   awk -F'\t' '$1 == "SecureCustomProperties" {print $2}')
-msibuild "$out" -q "UPDATE Property SET Value = '${secure:+$secure;}INSTALLDIR' WHERE Property = 'SecureCustomProperties'"
+msibuild "$out" -q "UPDATE Property SET Value = '${secure:+$secure;}INSTALLDIR;CLIENT_LATER' WHERE Property = 'SecureCustomProperties'"
