@@ -2,8 +2,9 @@
 # Builds the Windows Installer package from the install set in DIST
 # (DIST/Quillory/*.dll) with Debian's wixl, then adds what wixl does not
 # write: the statements of Quillory_MapiDll-msi.sql, DLLPath as
-# REG_EXPAND_SZ (in the Registry table, a value that starts with #%), and
-# INSTALLDIR and CLIENT_LATER among the secure properties.
+# REG_EXPAND_SZ (in the Registry table, a value that starts with #%),
+# INSTALLDIR and CLIENT_LATER among the secure properties, and each DLL's
+# file version (read from its version resource) in the File table.
 # usage: build-msi.sh DIST VERSION OUT.msi
 set -euo pipefail
 if [ $# -ne 3 ]; then
@@ -41,3 +42,13 @@ msiinfo export "$out" Registry | tr -d '\r' |
 secure=$(msiinfo export "$out" Property | tr -d '\r' |
   awk -F'\t' '$1 == "SecureCustomProperties" {print $2}')
 msibuild "$out" -q "UPDATE Property SET Value = '${secure:+$secure;}INSTALLDIR;CLIENT_LATER' WHERE Property = 'SecureCustomProperties'"
+# A versioned file is compared by version, not by hash, at repair and
+# upgrade; a DLL without a version resource stays unversioned.
+msiinfo export "$out" File | tr -d '\r' | awk -F'\t' 'NR > 3 {print $1 "\t" $3}' |
+  while IFS=$'\t' read -r row name; do
+    file_version=$(x86_64-w64-mingw32-windres -i "$dist/Quillory/$name" -O rc 2>/dev/null |
+      awk '$1 == "FILEVERSION" {gsub(/ /, ""); sub(/^FILEVERSION/, ""); gsub(/,/, "."); print; exit}') || true
+    [ -n "$file_version" ] || continue
+    msibuild "$out" -q "UPDATE File SET Version = '$file_version', Language = '1033' WHERE File = '$row'"
+    msibuild "$out" -q "DELETE FROM MsiFileHash WHERE File_ = '$row'"
+  done

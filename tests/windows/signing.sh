@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# A release as a vendor makes it: `make dist` with a version and a
+# code-signing certificate (a throwaway one, from a throwaway CA), into a
+# folder of its own. Every DLL and the package must carry a signature that
+# verifies against that CA, the version everywhere Windows reads one, and
+# debug information still tied to the signed DLLs. A bad password, a bad
+# version and a changed byte must each be caught.
+# usage: signing.sh BUILD_DIR
+set -uo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: signing.sh BUILD_DIR" >&2
+  exit 2
+fi
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok   $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+refused() { ! "$@"; }
+
+cd "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Throwaway Test CA" \
+  -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
+  -keyout ca.key -out ca.pem 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=Quillory Test Signing" \
+  -keyout signer.key -out signer.csr 2>/dev/null
+printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >signer.ext
+openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial \
+  -days 2 -extfile signer.ext -out signer.pem 2>/dev/null
+openssl pkcs12 -export -inkey signer.key -in signer.pem -passout pass:'s3cret pw' \
+  -out signer.pfx
+
+release() {  # DIST VERSION PASSWORD
+  make -C "$root" --no-print-directory dist BUILD="$build" DIST="$1" VERSION="$2" \
+    CODESIGN_PFX="$work/signer.pfx" CODESIGN_PASSWORD="$3" \
+    CODESIGN_CA="$work/ca.pem" >"$work/make.log" 2>&1
+}
+verifies() { osslsigncode verify -CAfile "$work/ca.pem" -in "$1" >/dev/null 2>&1; }
+
+check "make dist VERSION=1.2.3 with a certificate succeeds" release "$work/dist" 1.2.3 's3cret pw'
+dist=$work/dist
+for file in win32/Quillory_MapiDll.dll win64/Quillory_MapiDll.dll \
+  Quillory/Quillory_MapiDll_x86.dll Quillory/Quillory_MapiDll_AMD64.dll \
+  Quillory_MapiDll.msi; do
+  check "$file: its signature verifies against the CA" verifies "$dist/$file"
+done
+for pair in win32:x86 win64:AMD64; do
+  dir=${pair%%:*} suffix=${pair#*:}
+  check "the install set's $suffix DLL is the signed $dir one" \
+    cmp -s "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
+  check "the signed $suffix DLL keeps its version and its debug link" \
+    bash "$root/tests/windows/dll_release.sh" "$(command -v x86_64-w64-mingw32-objdump)" \
+    "$dist/$dir/Quillory_MapiDll.dll" "$dist/symbols/Quillory_MapiDll_$suffix.dll.debug" \
+    1.2.3 "$suffix"
+done
+table() { msiinfo export "$dist/Quillory_MapiDll.msi" "$1" | tr -d '\r'; }
+check "the package's ProductVersion is 1.2.3" \
+  grep -qxP 'ProductVersion\t1\.2\.3' <<<"$(table Property)"
+check "its File table gives both DLLs the file version 1.2.3.0" \
+  test "$(table File | grep -cP '\tQuillory_MapiDll_(x86|AMD64)\.dll\t[0-9]+\t1\.2\.3\.0\t')" = 2
+
+cp "$dist/win64/Quillory_MapiDll.dll" changed.dll
+printf 'X' | dd of=changed.dll bs=1 seek=4096 conv=notrunc 2>/dev/null
+check "a DLL changed after signing no longer verifies" refused verifies changed.dll
+check "an unsigned DLL does not verify" refused verifies "$build/mingw-x86_64/Quillory_MapiDll.dll"
+check "a wrong password fails the release" refused release "$work/dist-bad" 1.2.3 wrong
+check "VERSION=banana fails the release" refused release "$work/dist-banana" banana 's3cret pw'
+check "naming the problem, before anything is built" \
+  grep -q "VERSION 'banana' is not" "$work/make.log"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

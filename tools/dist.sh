@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Collects the built DLLs, tools and registration into DIST, builds the
+# package, and signs what it ships when a certificate is given.
+#   CODESIGN_PFX       the vendor's code-signing certificate and key (PKCS#12)
+#   CODESIGN_PASSWORD  its password
+#   CODESIGN_TIMESTAMP an RFC 3161 time-stamp server, if any (the
+#                      signature then outlives the certificate)
+#   CODESIGN_CA        the CA bundle the signatures are checked against
+#                      (by default the system's)
+# The DLLs are signed before the package is built, since the package
+# carries them; then the package itself.
+# usage: dist.sh BUILD DIST VERSION
+set -euo pipefail
+if [ $# -ne 3 ]; then
+  echo "usage: dist.sh BUILD DIST VERSION" >&2
+  exit 2
+fi
+build=$1
+dist=$2
+version=$3
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/check-version.sh" "$version"
+
+sign() {
+  [ -n "${CODESIGN_PFX:-}" ] || return 0
+  local args=(sign -pkcs12 "$CODESIGN_PFX" -readpass "$passfile" -h sha256
+    -n "Quillory Simple MAPI provider")
+  [ -z "${CODESIGN_TIMESTAMP:-}" ] || args+=(-ts "$CODESIGN_TIMESTAMP")
+  osslsigncode "${args[@]}" -in "$1" -out "$1.signed" >/dev/null
+  mv "$1.signed" "$1"
+}
+verify() {
+  local args=(verify -in "$1")
+  [ -z "${CODESIGN_CA:-}" ] || args+=(-CAfile "$CODESIGN_CA")
+  if ! osslsigncode "${args[@]}" >"$1.verify.log" 2>&1; then
+    cat "$1.verify.log" >&2
+    echo "the signature of $1 does not verify" >&2
+    exit 1
+  fi
+  rm -f "$1.verify.log"
+}
+if [ -n "${CODESIGN_PFX:-}" ]; then
+  # The password goes by a private file, never on a command line.
+  passfile=$(mktemp)
+  trap 'rm -f "$passfile"' EXIT
+  printf '%s' "${CODESIGN_PASSWORD:-}" >"$passfile"
+fi
+
+rm -rf "$dist"
+mkdir -p "$dist/win32" "$dist/win64" "$dist/Quillory" "$dist/symbols"
+# The install set: each DLL under the name that the registration's
+# %PROCESSOR_ARCHITECTURE% picks (x86 in every 32-bit process, AMD64 in
+# every x64 one), the same bytes as the build's own name; its debug
+# information under the name its .gnu_debuglink gives.
+for triple in i686:win32:x86 x86_64:win64:AMD64; do
+  IFS=: read -r arch dir suffix <<<"$triple"
+  from=$build/mingw-$arch
+  cp "$from/Quillory_MapiDll.dll" "$dist/$dir/"
+  sign "$dist/$dir/Quillory_MapiDll.dll"
+  cp "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
+  cp "$from/Quillory_MapiDll_$suffix.dll.debug" "$dist/symbols/"
+  cp "$from/tools/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
+  cp "$from/tools/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"
+done
+# The register scripts with CR LF, which cmd's labels need.
+for f in "$root"/packaging/*.cmd; do
+  sed 's/$/\r/' "$f" >"$dist/Quillory/${f##*/}"
+done
+bash "$root/packaging/build-msi.sh" "$dist" "$version" "$dist/Quillory_MapiDll.msi"
+sign "$dist/Quillory_MapiDll.msi"
+# The registry files as regedit writes them: UTF-16LE with a byte-order
+# mark, CR LF.
+for f in "$root"/packaging/*.reg; do
+  { printf '\377\376'; sed 's/$/\r/' "$f" | iconv -f UTF-8 -t UTF-16LE; } \
+    >"$dist/${f##*/}"
+done
+
+if [ -n "${CODESIGN_PFX:-}" ]; then
+  for f in "$dist"/win32/Quillory_MapiDll.dll "$dist"/win64/Quillory_MapiDll.dll \
+    "$dist"/Quillory/*.dll "$dist/Quillory_MapiDll.msi"; do
+    verify "$f"
+  done
+  echo "signed and verified: the DLLs and $dist/Quillory_MapiDll.msi"
+fi
