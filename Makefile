@@ -6,15 +6,27 @@ JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 # The Windows Installer package's version: a newer one replaces an older.
 VERSION      ?= 1.0.0
+DIST         ?= dist
+# Signing (tools/dist.sh): none unless CODESIGN_PFX is given.
+export CODESIGN_PFX CODESIGN_PASSWORD CODESIGN_TIMESTAMP CODESIGN_CA
 CMAKE_FLAGS  := -G Ninja -Wno-dev
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
 
-.PHONY: all deps version-check native test unit unit-sanitize unit-i386 fuzz dist \
-        dist-test demo packet-demo bench bench-native bench-wine format tidy \
-        clean
+.PHONY: help deps version-check native test unit unit-sanitize unit-i386 fuzz \
+        dist dist-test install-test msi-test sign-test demo packet-demo bench \
+        bench-native bench-wine format tidy clean
 
-all: native
+# `make` alone builds nothing: it says what there is.
+help:
+	@echo "make demo          build, then watch a message handed over under Wine"
+	@echo "make test          every test (what CI runs), ending with one summary line"
+	@echo "make dist          the DLLs, install set, package and symbols in $(DIST)/"
+	@echo "                   (VERSION=x.y.z; CODESIGN_PFX=... CODESIGN_PASSWORD=... signs)"
+	@echo "make bench         packet and hand-off benchmarks"
+	@echo "make native | unit | unit-sanitize | unit-i386 | fuzz | dist-test |"
+	@echo "     install-test | msi-test | sign-test | packet-demo | format | tidy | clean"
+	@echo "QUILLORY_NO_DEPS=1 skips installing missing Debian packages."
 
 deps:
 	@tools/install-deps.sh
@@ -56,54 +68,47 @@ fuzz: deps
 	  [ $$status -eq 0 ] || exit $$status; \
 	done
 
-# Both Windows DLLs from one source, with the stand-in client and the test
-# caller, collected in dist/ with the registry files.
 # A version Windows would refuse fails before anything is built.
 version-check:
 	@tools/check-version.sh '$(VERSION)'
 
+# Both Windows DLLs from one source, with the stand-in client and the test
+# caller, collected in $(DIST) with the registration, the package and the
+# DLLs' debug information; signed when CODESIGN_PFX names a certificate
+# (tools/dist.sh says how).
 dist: version-check deps
 	for arch in i686 x86_64; do \
 	  cmake -S . -B $(BUILD)/mingw-$$arch $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake && \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake \
+	    -DQUILLORY_VERSION=$(VERSION) && \
 	  cmake --build $(BUILD)/mingw-$$arch -j $(JOBS) || exit 1; \
 	done
-	rm -rf dist && mkdir -p dist/win32 dist/win64 dist/Quillory
-	for pair in i686:win32:x86 x86_64:win64:AMD64; do \
-	  arch=$${pair%%:*}; rest=$${pair#*:}; dir=dist/$${rest%%:*}; \
-	  cp $(BUILD)/mingw-$$arch/Quillory_MapiDll.dll $$dir/ && \
-	  cp $(BUILD)/mingw-$$arch/Quillory_MapiDll.dll \
-	    dist/Quillory/Quillory_MapiDll_$${pair##*:}.dll && \
-	  cp $(BUILD)/mingw-$$arch/tools/standin_client.exe $$dir/quillory_standin_client.exe && \
-	  cp $(BUILD)/mingw-$$arch/tools/mail_caller.exe $$dir/quillory_mail_caller.exe || exit 1; \
-	done
-# The install set: both DLLs under the names that the registration's
-# %PROCESSOR_ARCHITECTURE% picks between (x86 in every 32-bit process, AMD64
-# in every x64 one), and the scripts that register the folder they lie in,
-# with CR LF, which cmd's labels need.
-	for f in packaging/*.cmd; do \
-	  sed 's/$$/\r/' "$$f" >"dist/Quillory/$${f##*/}" || exit 1; \
-	done
-	bash packaging/build-msi.sh dist $(VERSION) dist/Quillory_MapiDll.msi
-# The registry files as regedit writes them: UTF-16LE with a byte-order
-# mark, CR LF.
-	for f in packaging/*.reg; do \
-	  { printf '\377\376'; sed 's/$$/\r/' "$$f" | iconv -f UTF-8 -t UTF-16LE; } \
-	    >"dist/$${f##*/}" || exit 1; \
-	done
+	tools/dist.sh $(BUILD) $(DIST) $(VERSION)
 
-# Structure of both DLLs; each end to end under Wine (the 32-bit one where
-# this machine runs 32-bit programs); the packaged registration.
+# Structure, version and symbols of both DLLs; each end to end under Wine
+# (the 32-bit one where this machine runs 32-bit programs).
 dist-test: dist
 	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
-	bash tests/windows/install.sh dist
-	bash tests/windows/msi.sh dist
 
-test: unit unit-sanitize unit-i386 fuzz dist-test
+# The install set with the .reg files and the register scripts.
+install-test: dist
+	bash tests/windows/install.sh $(DIST)
+
+# The Windows Installer package under Wine's msiexec.
+msi-test: dist
+	bash tests/windows/msi.sh $(DIST)
+
+# A versioned, signed release, with a throwaway certificate.
+sign-test: dist
+	bash tests/windows/signing.sh $(BUILD)
+
+# Every stage, then one summary line.
+test:
+	@MAKE='$(MAKE)' tools/run-tests.sh
 
 demo: dist
-	bash tools/demo.sh dist
+	bash tools/demo.sh $(DIST)
 
 packet-demo: native
 	$(BUILD)/native/tools/packet_demo
@@ -134,4 +139,4 @@ tidy: native dist
 	  'tools/*/*.cpp')
 
 clean:
-	rm -rf $(BUILD) dist
+	rm -rf $(BUILD) $(DIST)

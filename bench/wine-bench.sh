@@ -5,6 +5,10 @@
 # folder would slow every send and hide the provider's share).
 # usage: wine-bench.sh MINGW_X86_64_BUILD_DIR
 set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: wine-bench.sh MINGW_X86_64_BUILD_DIR" >&2
+  exit 2
+fi
 
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)

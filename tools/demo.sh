@@ -8,6 +8,10 @@
 # client.
 # usage: demo.sh DIST_DIR
 set -euo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: demo.sh DIST_DIR" >&2
+  exit 2
+fi
 
 dist=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +19,9 @@ source "$root/tools/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
 out="$c/out"
+# The packets outlive the Wine prefix, which goes at exit.
+keep="$dist/demo-packets"
+rm -rf "$keep" && mkdir -p "$keep"
 
 # Dots while a background job runs, so a wait never looks like a hang.
 wait_with_dots() {
@@ -36,9 +43,11 @@ show_received() {
 
 result_of() { result_field "$out" "$1"; }
 
-# Ends the client and clears its record for the next step.
+# STEP: ends the client, keeps the packets it got as STEP.bin, and clears
+# its record for the next step.
 stop_client() {
   "$wine" 'C:\tools\win64\mail_caller.exe' --kill-clients >/dev/null 2>&1 </dev/null
+  cp "$install_dir/packet-1.bin" "$keep/$1.bin" 2>/dev/null || true
   rm -f "$install_dir/received.log" "$install_dir"/packet-*.bin
 }
 
@@ -86,7 +95,7 @@ echo " its window is up."
 printf '   The program calls MAPISendMail through mapi32.dll'
 send
 show_received
-stop_client
+stop_client step1-running
 echo
 
 echo "2. A 64-bit program; no mail client is running."
@@ -96,7 +105,7 @@ send
 tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
   echo "   (the client was started by the provider)"
 show_received
-stop_client
+stop_client step2-started
 echo
 
 if why=$(can_run_win32); then
@@ -107,10 +116,10 @@ if why=$(can_run_win32); then
   tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
     echo "   (the one client in C:\Program Files\Quillory was started)"
   show_received
-  stop_client
+  stop_client step3-32bit
 else
   echo "3. (A 32-bit program is left out: $why.)"
 fi
 echo
-echo "The raw bytes of each packet are in packet-N.bin beside the client; run"
-echo "\`make test\` for the full checks."
+echo "Run \`make test\` for the full checks. The bytes each step's client received:"
+echo "$(ls "$keep"/*.bin | tr '\n' ' ')"

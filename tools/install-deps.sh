@@ -3,7 +3,15 @@
 # only those missing; the package lists are refreshed once, when needed.
 # Where the kernel runs 32-bit programs, the i386 architecture is added and
 # Wine's 32-bit side installed too, so that the 32-bit DLL runs under test.
+# It never removes a package: an install that would (a conflict with
+# something already there) stops instead. QUILLORY_NO_DEPS=1 skips it all,
+# for a machine set up by other means.
 set -euo pipefail
+if [ $# -ne 0 ]; then
+  echo "usage: install-deps.sh   (QUILLORY_NO_DEPS=1 skips it)" >&2
+  exit 2
+fi
+[ -z "${QUILLORY_NO_DEPS:-}" ] || exit 0
 here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
@@ -14,7 +22,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
-  wixl msitools
+  wixl msitools osslsigncode openssl
 )
 
 sudo=""
@@ -40,4 +48,4 @@ $runs_32bit || echo "This machine runs no 32-bit programs: Wine's 32-bit" \
 echo "Installing: ${missing[*]}"
 if $add_i386; then $sudo dpkg --add-architecture i386; fi
 $sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-remove "${missing[@]}"

@@ -5,6 +5,10 @@
 # stdcall return that pops the caller's 20 bytes of arguments.
 # usage: dll_structure.sh OBJDUMP DLL win32|win64
 set -uo pipefail
+if [ $# -ne 3 ]; then
+  echo "usage: dll_structure.sh OBJDUMP DLL win32|win64" >&2
+  exit 2
+fi
 objdump=$1
 dll=$2
 arch=$3

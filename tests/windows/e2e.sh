@@ -6,6 +6,10 @@
 # programs cannot run.
 # usage: e2e.sh MINGW_BUILD_DIR win32|win64
 set -uo pipefail
+if [ $# -ne 2 ] || { [ "$2" != win32 ] && [ "$2" != win64 ]; }; then
+  echo "usage: e2e.sh MINGW_BUILD_DIR win32|win64" >&2
+  exit 2
+fi
 
 build=$(cd "$1" && pwd)
 arch=$2
@@ -14,6 +18,8 @@ source "$root/tools/wine-env.sh" "$@"
 if [ "$arch" = win32 ]; then
   if ! why=$(can_run_win32); then
     echo "SKIPPED: $why, so the 32-bit DLL was checked by its structure only"
+    [ -z "${QUILLORY_SKIP_LOG:-}" ] ||
+      echo "the 32-bit DLL end to end ($why)" >>"$QUILLORY_SKIP_LOG"
     exit 77
   fi
   wine=$wine32

@@ -11,6 +11,10 @@
 # client, and both views written whatever PROCESSOR_ARCHITECTURE says.
 # usage: install.sh DIST_DIR
 set -uo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: install.sh DIST_DIR" >&2
+  exit 2
+fi
 
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)

@@ -11,6 +11,10 @@
 # the same version built twice.
 # usage: msi.sh DIST_DIR
 set -uo pipefail
+if [ $# -ne 1 ]; then
+  echo "usage: msi.sh DIST_DIR" >&2
+  exit 2
+fi
 
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# What `make test` runs: every stage, even after one fails, then one line
+# saying what passed, what failed, and what was skipped and why. The
+# stages' skips reach it through the file named by QUILLORY_SKIP_LOG.
+# usage: run-tests.sh   (from make, which passes its variables on)
+set -uo pipefail
+if [ $# -ne 0 ]; then
+  echo "usage: run-tests.sh   (run by make test)" >&2
+  exit 2
+fi
+make=${MAKE:-make}
+QUILLORY_SKIP_LOG=$(mktemp)
+export QUILLORY_SKIP_LOG
+trap 'rm -f "$QUILLORY_SKIP_LOG"' EXIT
+
+# target:what it is
+stages=(
+  "unit:unit tests"
+  "unit-sanitize:unit tests under ASan and UBSan"
+  "unit-i386:32-bit unit tests"
+  "fuzz:fuzzers"
+  "dist-test:DLL structure, release and Wine end-to-end tests"
+  "install-test:install test"
+  "msi-test:package test"
+  "sign-test:signed release test"
+)
+passed=()
+failed=()
+for stage in "${stages[@]}"; do
+  target=${stage%%:*}
+  echo "=== make $target"
+  if "$make" --no-print-directory "$target"; then
+    passed+=("${stage#*:}")
+  else
+    failed+=("${stage#*:}")
+  fi
+done
+
+join() { local IFS=';'; printf '%s' "$*" | sed 's/;/, /g'; }
+failed_list=$(join "${failed[@]}")
+skipped=$(sort -u "$QUILLORY_SKIP_LOG" | paste -sd ';' | sed 's/;/; /g')
+echo "make test: ${#passed[@]} passed, ${#failed[@]} failed" \
+  "(failed: ${failed_list:-none}; passed: $(join "${passed[@]}");" \
+  "skipped: ${skipped:-nothing})"
+[ ${#failed[@]} -eq 0 ]
