@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "mail_packet.h"
+#include "packet_strings.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void BuildNotePacket(benchmark::State &state) {
   MapiMessage message{};
   message.lpszNoteText = note.data();
   while (state.KeepRunning()) {
-    auto packet = quillory::BuildMailPacket(message);
+    auto packet = quillory::BuildMailPacketBytes(message);
     benchmark::DoNotOptimize(packet->data());
   }
 }
@@ -95,7 +95,7 @@ void BuildRecipientPacket(benchmark::State &state) {
   message.nRecipCount = static_cast<ULONG>(kRecipients);
   message.lpRecips = const_cast<MapiRecipDesc *>(r.records.data());
   while (state.KeepRunning()) {
-    auto packet = quillory::BuildMailPacket(message);
+    auto packet = quillory::BuildMailPacketBytes(message);
     benchmark::DoNotOptimize(packet->data());
   }
 }
@@ -138,7 +138,7 @@ void ReportPeakHeap() {
   g_peak.store(before);
   std::size_t packet_size = 0;
   {
-    auto packet = quillory::BuildMailPacket(message);
+    auto packet = quillory::BuildMailPacketBytes(message);
     packet_size = packet->size();
   }
   const double extra = static_cast<double>(g_peak.load() - before) -

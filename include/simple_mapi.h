@@ -83,7 +83,7 @@ typedef ULONG(WINAPI *LPMAPISENDMAIL)(LHANDLE lhSession, ULONG_PTR ulUIParam,
 #ifdef __cplusplus
 }
 
-#include <cstddef>
+#include <stddef.h>
 
 /* The layouts that callers compiled against the published declarations
  * hand us; a mismatch here would read their records out of step. */

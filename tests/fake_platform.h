@@ -2,12 +2,12 @@
 #define QUILLORY_FAKE_PLATFORM_H
 
 #include <cstdint>
-#include <new>
-#include <stdexcept>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "handoff.h"
+#include "text_view.h"
 
 namespace quillory_test {
 
@@ -21,8 +21,6 @@ struct FakeClient {
   bool module_path_known = true;
   std::wstring module_path = L"C:\\Apps\\Mail\\x.dll";
   bool delivers = true;
-  bool throws_bad_alloc = false;
-  bool throws_other = false;
 
   int looks = 0;
   std::vector<std::string> log;
@@ -40,8 +38,6 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   p.context = &client;
   p.find_window = [](void *c, const wchar_t *class_name) -> void * {
     auto &f = *static_cast<FakeClient *>(c);
-    if (f.throws_bad_alloc) throw std::bad_alloc();
-    if (f.throws_other) throw std::runtime_error("platform");
     f.log.push_back(std::wstring(class_name) == L"QuilloryDlg" ? "find"
                                                                : "find?");
     ++f.looks;
@@ -50,11 +46,16 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
         (f.window_gone_from_look == 0 || f.looks < f.window_gone_from_look);
     return found ? &kClientWindow : nullptr;
   };
-  p.get_module_path = [](void *c, std::wstring *path) {
+  p.get_module_path = [](void *c, wchar_t *buffer,
+                         std::size_t capacity) -> std::size_t {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back("module");
-    if (f.module_path_known) *path = f.module_path;
-    return f.module_path_known;
+    if (!f.module_path_known) return 0;
+    const std::size_t length = f.module_path.size();
+    if (length >= capacity) return capacity;
+    f.module_path.copy(buffer, length);
+    buffer[length] = L'\0';
+    return length;
   };
   p.shell_execute = [](void *c, const wchar_t *verb, const wchar_t *path) {
     auto &f = *static_cast<FakeClient *>(c);
@@ -85,6 +86,31 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     return f.delivers;
   };
   return p;
+}
+
+// Storage that runs out after `blocks` allocations (never, when negative);
+// counts what is still held, so that a test can see nothing leaked.
+struct FakeMemory {
+  int blocks = -1;
+  int held = 0;
+};
+
+inline quillory::Memory Storage(FakeMemory &memory) {
+  quillory::Memory m{};
+  m.context = &memory;
+  m.allocate = [](void *c, std::size_t size) -> void * {
+    auto &f = *static_cast<FakeMemory *>(c);
+    if (f.blocks == 0) return nullptr;
+    if (f.blocks > 0) --f.blocks;
+    void *block = std::malloc(size);
+    if (block != nullptr) ++f.held;
+    return block;
+  };
+  m.release = [](void *c, void *block) {
+    --static_cast<FakeMemory *>(c)->held;
+    std::free(block);
+  };
+  return m;
 }
 
 }  // namespace quillory_test

@@ -27,7 +27,8 @@ std::vector<std::string> PollThenFind(int polls) {
 TEST(HandOff, RunningClientGetsThePacketAtOnce) {
   FakeClient client;
   const std::string packet(29, 'p');
-  EXPECT_TRUE(HandOffToClient(FakePlatform(client), packet));
+  EXPECT_TRUE(
+      HandOffToClient(FakePlatform(client), packet.data(), packet.size()));
   EXPECT_EQ(client.log, (Log{"find", "owner", "allow", "send"}));
   EXPECT_EQ(client.allowed_process, 4242u);
   EXPECT_EQ(client.sent_ids, std::vector<std::uintptr_t>{943});
@@ -37,7 +38,7 @@ TEST(HandOff, RunningClientGetsThePacketAtOnce) {
 TEST(HandOff, ClientThatNeverAppearsIsPolledSixtyTimes) {
   FakeClient client;
   client.window_from_look = 0;
-  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p"));
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p", 1));
   EXPECT_EQ(client.log, PollThenFind(60));
   EXPECT_EQ(client.looks, 61);
   EXPECT_EQ(client.launched,
@@ -48,7 +49,7 @@ TEST(HandOff, ClientThatNeverAppearsIsPolledSixtyTimes) {
 TEST(HandOff, WindowThatAppearsLateIsLookedUpAgainAfterTheSettlePause) {
   FakeClient client;
   client.window_from_look = 4;  // the third look-up after the launch
-  EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p"));
+  EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p", 1));
   Log expected = PollThenFind(3);
   for (const char *step : {"sleep 2000", "find", "owner", "allow", "send"}) {
     expected.push_back(step);
@@ -58,7 +59,7 @@ TEST(HandOff, WindowThatAppearsLateIsLookedUpAgainAfterTheSettlePause) {
   // Found on the very last look-up: still reached.
   FakeClient last;
   last.window_from_look = 61;
-  EXPECT_TRUE(HandOffToClient(FakePlatform(last), "p"));
+  EXPECT_TRUE(HandOffToClient(FakePlatform(last), "p", 1));
   EXPECT_EQ(last.sleeps.size(), 61u);
   EXPECT_EQ(last.sleeps.back(), 2000u);
 
@@ -66,7 +67,7 @@ TEST(HandOff, WindowThatAppearsLateIsLookedUpAgainAfterTheSettlePause) {
   FakeClient gone;
   gone.window_from_look = 2;
   gone.window_gone_from_look = 3;
-  EXPECT_FALSE(HandOffToClient(FakePlatform(gone), "p"));
+  EXPECT_FALSE(HandOffToClient(FakePlatform(gone), "p", 1));
   EXPECT_TRUE(gone.sent_packets.empty());
 }
 
@@ -85,7 +86,7 @@ TEST(HandOff, ClientIsStartedFromTheLibrarysOwnFolder) {
     FakeClient client;
     client.window_from_look = 2;
     client.module_path = c.module;
-    EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p"));
+    EXPECT_TRUE(HandOffToClient(FakePlatform(client), "p", 1));
     EXPECT_EQ(client.launched, std::vector<std::wstring>{c.started});
   }
 }
@@ -112,7 +113,7 @@ TEST(HandOff, NothingIsStartedWithoutASafeAbsoluteFolder) {
   for (FakeClient *client :
        {&unknown, &empty, &relative, &drive_relative, &too_long, &percent}) {
     client->window_from_look = 0;
-    EXPECT_FALSE(HandOffToClient(FakePlatform(*client), "p"));
+    EXPECT_FALSE(HandOffToClient(FakePlatform(*client), "p", 1));
     EXPECT_EQ(client->log, (Log{"find", "module"}));
     EXPECT_TRUE(client->launched.empty());
   }
@@ -120,21 +121,25 @@ TEST(HandOff, NothingIsStartedWithoutASafeAbsoluteFolder) {
   FakeClient one_shorter;
   one_shorter.module_path = folder_247.substr(0, 246) + L"\\x.dll";
   one_shorter.window_from_look = 2;
-  EXPECT_TRUE(HandOffToClient(FakePlatform(one_shorter), "p"));
+  EXPECT_TRUE(HandOffToClient(FakePlatform(one_shorter), "p", 1));
   ASSERT_EQ(one_shorter.launched.size(), 1u);
   EXPECT_EQ(one_shorter.launched[0].size(), 259u);
 
   FakeClient relative_dir;
-  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir)),
-            L"C:\\Apps\\Mail");
+  wchar_t directory[quillory::MODULE_PATH_CAPACITY];
+  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir), directory),
+            12u);
+  EXPECT_EQ(std::wstring(directory), L"C:\\Apps\\Mail");
   relative_dir.module_path = L"x.dll";
-  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir)), L"x.dll");
+  EXPECT_EQ(quillory::GetModuleDirectory(FakePlatform(relative_dir), directory),
+            5u);
+  EXPECT_EQ(std::wstring(directory), L"x.dll");
 }
 
 TEST(HandOff, SendThatDidNotArriveIsAFailure) {
   FakeClient client;
   client.delivers = false;
-  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p"));
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p", 1));
   EXPECT_EQ(client.log, (Log{"find", "owner", "allow", "send"}));
 }
 
@@ -143,8 +148,8 @@ TEST(HandOff, PacketTooLongForCopyDataIsNeverSent) {
   quillory_test::HugeText huge(quillory_test::kFourGiB);
   ASSERT_NE(huge.data(), nullptr);
   FakeClient client;
-  EXPECT_FALSE(HandOffToClient(FakePlatform(client),
-                               {huge.data(), quillory_test::kFourGiB}));
+  EXPECT_FALSE(HandOffToClient(FakePlatform(client), huge.data(),
+                               quillory_test::kFourGiB));
   EXPECT_TRUE(client.log.empty());
 }
 

@@ -1,5 +1,3 @@
-#include "mail_packet.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -7,19 +5,20 @@
 #include <vector>
 
 #include "packet_reader.h"
+#include "packet_strings.h"
 #include "test_support.h"
 #include "text_rules.h"
 
 namespace {
 
-using quillory::BuildMailPacket;
+using quillory::BuildMailPacketBytes;
 using quillory_test::Bytes;
 using quillory_test::Hex;
 
 char *Text(std::string &s) { return s.data(); }
 
 std::string Build(const MapiMessage &message) {
-  const auto packet = BuildMailPacket(message);
+  const auto packet = BuildMailPacketBytes(message);
   EXPECT_TRUE(packet.has_value());
   return packet.value_or("<no packet>");
 }
@@ -115,7 +114,7 @@ TEST(MailPacket, TextTooLongForTheFormatGivesNoPacket) {
   ASSERT_NE(huge.data(), nullptr);
   MapiMessage message{};
   message.lpszSubject = const_cast<char *>(huge.data());
-  EXPECT_FALSE(BuildMailPacket(message).has_value());
+  EXPECT_FALSE(BuildMailPacketBytes(message).has_value());
 
   // Late in the packet too: never a packet with the record left out.
   MapiFileDesc files[2] = {};
@@ -123,7 +122,7 @@ TEST(MailPacket, TextTooLongForTheFormatGivesNoPacket) {
   message.lpszSubject = nullptr;
   message.nFileCount = 2;
   message.lpFiles = files;
-  EXPECT_FALSE(BuildMailPacket(message).has_value());
+  EXPECT_FALSE(BuildMailPacketBytes(message).has_value());
 }
 
 // Build, read back, compare with what each rule makes of the input.

@@ -13,7 +13,7 @@ using quillory::ReadMailPacket;
 using quillory_test::Bytes;
 
 std::string SamplePacket() {
-  quillory::PacketWriter writer;
+  quillory::PacketWriter writer(quillory::SystemMemory());
   writer.PutString("Subject");
   writer.PutString("Line\r\n");
   writer.PutUInt32(2);
@@ -21,7 +21,7 @@ std::string SamplePacket() {
   writer.PutString("");
   writer.PutUInt32(1);
   writer.PutString("C:\\report.pdf");
-  return writer.Finish();
+  return quillory_test::Str(writer.Finish());
 }
 
 TEST(PacketReader, ReadsEveryRecord) {

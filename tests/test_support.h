@@ -18,6 +18,13 @@ inline std::string Bytes(std::initializer_list<int> values) {
   return out;
 }
 
+// Any run of bytes with data() and size() (a finished packet, say).
+template <typename Bytes>
+std::string Str(const Bytes &bytes) {
+  return bytes.size() == 0 ? std::string()
+                           : std::string(bytes.data(), bytes.size());
+}
+
 inline std::string Hex(const std::string &bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;

@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "packet_strings.h"
+
 namespace {
 
 using quillory::CountChar;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "mail_packet.h"
 #include "packet_reader.h"
+#include "packet_strings.h"
 
 int main() {
   char subject[] = "Quarterly report";
@@ -29,7 +29,7 @@ int main() {
   message.nFileCount = 1;
   message.lpFiles = &file;
 
-  const auto packet = quillory::BuildMailPacket(message);
+  const auto packet = quillory::BuildMailPacketBytes(message);
   if (!packet) return 1;
   std::printf("MailPacket, %zu bytes:\n", packet->size());
   for (std::size_t i = 0; i < packet->size(); ++i) {

@@ -19,5 +19,15 @@ MAPISendMail(LHANDLE /*lhSession*/, ULONG_PTR /*ulUIParam*/,
              lpMapiMessage lpMessage, FLAGS /*flFlags*/, ULONG /*ulReserved*/) {
   const quillory::Win32PlatformSettings settings{quillory::SEND_TIMEOUT_MS};
   return quillory::SendMail(lpMessage,
-                            quillory::Win32HandOffPlatform(&settings));
+                            quillory::Win32HandOffPlatform(&settings),
+                            quillory::SystemMemory());
+}
+
+// The library's entry point, in place of a C runtime's: it has no work at
+// load or unload, no static constructors and no thread-local data, so
+// there is nothing to start.
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE /*instance*/,
+                                         DWORD /*reason*/,
+                                         LPVOID /*reserved*/) {
+  return TRUE;
 }

@@ -4,12 +4,18 @@ namespace quillory {
 
 namespace {
 
-constexpr std::uint64_t kMaxCopyDataBytes = 0xFFFFFFFFu;
-// MAX_PATH, counting the terminating zero.
-constexpr std::size_t kMaxShellPath = 260;
+constexpr uint64_t kMaxCopyDataBytes = 0xFFFFFFFFu;
+constexpr size_t kExeNameLength =
+    sizeof(CLIENT_EXE_NAME) / sizeof(CLIENT_EXE_NAME[0]) - 1;
 
 bool IsLetter(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+size_t WideLength(const wchar_t *text) {
+  size_t length = 0;
+  while (text[length] != L'\0') ++length;
+  return length;
 }
 
 // After a launch: look every LAUNCH_POLL_INTERVAL_MS, at most
@@ -17,7 +23,7 @@ bool IsLetter(wchar_t c) {
 // may replace its first window while it finishes starting, so the window
 // is looked up again after the settle pause.
 WindowHandle WaitForClientWindow(const HandOffPlatform &platform) {
-  for (std::uint32_t look = 0; look < LAUNCH_POLL_LIMIT; ++look) {
+  for (uint32_t look = 0; look < LAUNCH_POLL_LIMIT; ++look) {
     platform.sleep(platform.context, LAUNCH_POLL_INTERVAL_MS);
     if (FindClientWindow(platform) != nullptr) {
       platform.sleep(platform.context, LAUNCH_SETTLE_MS);
@@ -32,18 +38,22 @@ WindowHandle WaitForClientWindow(const HandOffPlatform &platform) {
 // The shell takes a path literally only below MAX_PATH and without %:
 // longer ones fail (or overflow the shell's stack), and %NAME% is expanded
 // from the caller's environment, which could point anywhere.
-bool IsLaunchablePath(std::wstring_view path) {
-  return IsAbsoluteWindowsPath(path) && path.size() < kMaxShellPath &&
-         path.find(L'%') == std::wstring_view::npos;
+bool IsLaunchablePath(const wchar_t *path, size_t length) {
+  if (!IsAbsoluteWindowsPath(path, length) || length >= MAX_SHELL_PATH) {
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    if (path[i] == L'%') return false;
+  }
+  return true;
 }
 
 // Drive-rooted ("C:\...") or UNC / device ("\\server\...", "\\?\...").
-bool IsAbsoluteWindowsPath(std::wstring_view path) {
-  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == L':' &&
-      path[2] == L'\\') {
+bool IsAbsoluteWindowsPath(const wchar_t *path, size_t length) {
+  if (length >= 3 && IsLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
     return true;
   }
-  return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' &&
+  return length >= 3 && path[0] == L'\\' && path[1] == L'\\' &&
          path[2] != L'\\';
 }
 
@@ -51,43 +61,57 @@ WindowHandle FindClientWindow(const HandOffPlatform &platform) {
   return platform.find_window(platform.context, CLIENT_WINDOW_CLASS);
 }
 
-std::optional<std::wstring> GetModuleDirectory(
-    const HandOffPlatform &platform) {
-  std::wstring path;
-  if (!platform.get_module_path(platform.context, &path)) return std::nullopt;
-  const std::size_t last = path.rfind(L'\\');
-  if (last != std::wstring::npos) path.resize(last);
-  return path;
-}
-
-void LaunchClient(const HandOffPlatform &platform, const std::wstring &path) {
-  if (!IsLaunchablePath(path)) return;
-  platform.shell_execute(platform.context, LAUNCH_VERB, path.c_str());
-}
-
-bool HandOffToClient(const HandOffPlatform &platform, std::string_view packet) {
-  // cbData is a DWORD: a longer packet could only arrive cut short.
-  if (static_cast<std::uint64_t>(packet.size()) > kMaxCopyDataBytes) {
-    return false;
+size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
+  const size_t length =
+      platform.get_module_path(platform.context, buffer, MODULE_PATH_CAPACITY);
+  // Nothing, or a path cut short: a cut path names another folder, where
+  // another program could have been planted.
+  if (length == 0 || length >= MODULE_PATH_CAPACITY) return 0;
+  size_t end = length;
+  for (size_t i = length; i > 0; --i) {
+    if (buffer[i - 1] == L'\\') {
+      end = i - 1;
+      break;
+    }
   }
+  buffer[end] = L'\0';
+  return end;
+}
+
+void LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
+  if (!IsLaunchablePath(path, WideLength(path))) return;
+  platform.shell_execute(platform.context, LAUNCH_VERB, path);
+}
+
+bool HandOffToClient(const HandOffPlatform &platform, const char *packet,
+                     size_t size) {
+  // cbData is a DWORD: a longer packet could only arrive cut short.
+  if (static_cast<uint64_t>(size) > kMaxCopyDataBytes) return false;
   WindowHandle window = FindClientWindow(platform);
   if (window == nullptr) {
-    const std::optional<std::wstring> directory = GetModuleDirectory(platform);
-    // Without our own path there is nowhere safe to start the client from.
-    if (!directory) return false;
-    const std::wstring client_path = *directory + CLIENT_EXE_NAME;
-    // Nothing to wait for where nothing can be started.
-    if (!IsLaunchablePath(client_path)) return false;
+    // On the stack: about 1 KiB, and nothing to allocate or release.
+    wchar_t client_path[MODULE_PATH_CAPACITY];
+    const size_t directory = GetModuleDirectory(platform, client_path);
+    // Without our own path there is nowhere safe to start the client from,
+    // and nothing to wait for where nothing can be started.
+    if (directory == 0 || directory + kExeNameLength >= MODULE_PATH_CAPACITY) {
+      return false;
+    }
+    for (size_t i = 0; i <= kExeNameLength; ++i) {
+      client_path[directory + i] = CLIENT_EXE_NAME[i];
+    }
+    if (!IsLaunchablePath(client_path, directory + kExeNameLength)) {
+      return false;
+    }
     LaunchClient(platform, client_path);
     window = WaitForClientWindow(platform);
     if (window == nullptr) return false;
   }
-  const std::uint32_t process_id =
+  const uint32_t process_id =
       platform.window_process_id(platform.context, window);
   platform.allow_set_foreground(platform.context, process_id);
   return platform.send_copy_data(platform.context, window, SENDMAIL_DATA_ID,
-                                 packet.data(),
-                                 static_cast<std::uint32_t>(packet.size()));
+                                 packet, static_cast<uint32_t>(size));
 }
 
 }  // namespace quillory

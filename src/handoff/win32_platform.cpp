@@ -4,9 +4,6 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include <string>
-#include <utility>
-
 // The library's own load address, from the linker: the module handle is
 // taken where it is needed, never saved at load.
 extern "C" IMAGE_DOS_HEADER
@@ -16,31 +13,23 @@ namespace quillory {
 
 namespace {
 
-// Longest path the system can hand out.
-constexpr DWORD kMaxModulePath = 32768;
-
 WindowHandle FindWindowByClass(void * /*context*/, const wchar_t *class_name) {
   return FindWindowW(class_name, nullptr);
 }
 
-// Read whole: a path cut at 260 characters names another folder, where
-// another program could have been planted.
-bool GetOwnModulePath(void * /*context*/, std::wstring *path) {
+// A path that does not fit is reported as such, never cut: a path cut
+// short names another folder, where another program could have been
+// planted.
+size_t GetOwnModulePath(void * /*context*/, wchar_t *buffer, size_t capacity) {
   auto *const self = reinterpret_cast<HMODULE>(&__ImageBase);
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    SetLastError(ERROR_SUCCESS);
-    const auto size = static_cast<DWORD>(buffer.size());
-    const DWORD length = GetModuleFileNameW(self, buffer.data(), size);
-    if (length == 0) return false;
-    if (length < size && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-      buffer.resize(length);
-      *path = std::move(buffer);
-      return true;
-    }
-    if (size >= kMaxModulePath) return false;
-    buffer.resize(static_cast<std::size_t>(size) * 2);
+  const auto size = static_cast<DWORD>(capacity);
+  SetLastError(ERROR_SUCCESS);
+  const DWORD length = GetModuleFileNameW(self, buffer, size);
+  if (length == 0) return 0;
+  if (length >= size || GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+    return capacity;
   }
+  return length;
 }
 
 void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
@@ -50,7 +39,7 @@ void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
 // Sent messages only: the caller's posted and input messages stay queued
 // for its own loop. Sent messages are answered during the send as well, so
 // this adds no kind of re-entry the caller does not already get.
-void SleepFor(void * /*context*/, std::uint32_t milliseconds) {
+void SleepFor(void * /*context*/, uint32_t milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
     const auto left = static_cast<DWORD>(end - now);
@@ -66,18 +55,18 @@ void SleepFor(void * /*context*/, std::uint32_t milliseconds) {
   }
 }
 
-std::uint32_t WindowProcessId(void * /*context*/, WindowHandle window) {
+uint32_t WindowProcessId(void * /*context*/, WindowHandle window) {
   DWORD process_id = 0;
   GetWindowThreadProcessId(static_cast<HWND>(window), &process_id);
   return process_id;
 }
 
-void AllowForeground(void * /*context*/, std::uint32_t process_id) {
+void AllowForeground(void * /*context*/, uint32_t process_id) {
   AllowSetForegroundWindow(process_id);
 }
 
-bool SendCopyData(void *context, WindowHandle window, std::uintptr_t data_id,
-                  const void *data, std::uint32_t size) {
+bool SendCopyData(void *context, WindowHandle window, uintptr_t data_id,
+                  const void *data, uint32_t size) {
   const auto *settings = static_cast<const Win32PlatformSettings *>(context);
   COPYDATASTRUCT copy_data;
   copy_data.dwData = data_id;

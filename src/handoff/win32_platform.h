@@ -1,14 +1,14 @@
 #ifndef QUILLORY_WIN32_PLATFORM_H
 #define QUILLORY_WIN32_PLATFORM_H
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "handoff.h"
 
 namespace quillory {
 
 struct Win32PlatformSettings {
-  std::uint32_t send_timeout_ms;
+  uint32_t send_timeout_ms;
 };
 
 // The hand-off's operations on user32, kernel32 and shell32. settings must

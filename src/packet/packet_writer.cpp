@@ -1,57 +1,139 @@
 #include "packet_writer.h"
 
-#include <cstring>
-#include <utility>
+#include <stdlib.h>
+#include <string.h>
 
 namespace quillory {
+
+namespace {
+
+void *Allocate(void * /*context*/, size_t size) { return malloc(size); }
+void Release(void * /*context*/, void *block) { free(block); }
+
+}  // namespace
+
+Memory SystemMemory() { return Memory{nullptr, Allocate, Release}; }
+
+Packet &Packet::operator=(Packet &&other) noexcept {
+  if (this != &other) {
+    Release();
+    memory_ = other.memory_;
+    bytes_ = other.bytes_;
+    size_ = other.size_;
+    other.bytes_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+void Packet::Release() {
+  if (bytes_ != nullptr) memory_.release(memory_.context, bytes_);
+  bytes_ = nullptr;
+  size_ = 0;
+}
+
+PacketWriter::~PacketWriter() {
+  if (storage_ != nullptr) memory_.release(memory_.context, storage_);
+}
+
+void PacketWriter::Fail() {
+  if (storage_ != nullptr) memory_.release(memory_.context, storage_);
+  storage_ = nullptr;
+  capacity_ = 0;
+  used_ = 0;
+  failed_ = true;
+}
 
 // Storage doubles, so that a packet of unknown size costs amortised linear
 // time; storage taken for one large record keeps a step to spare, so that
 // the small record after it does not double (and copy) the whole packet.
-void PacketWriter::EnsureCapacity(std::size_t size) {
-  const std::size_t capacity = storage_.capacity();
-  if (capacity >= size) return;
-  const std::size_t limit = storage_.max_size();
-  const std::size_t doubled = capacity > limit / 2 ? limit : capacity * 2;
-  const std::size_t spare =
+bool PacketWriter::EnsureCapacity(size_t size) {
+  if (capacity_ >= size) return true;
+  const size_t limit = PTRDIFF_MAX;
+  if (size > limit) return false;
+  const size_t doubled = capacity_ > limit / 2 ? limit : capacity_ * 2;
+  const size_t spare =
       size > limit - PACKET_GROW_STEP ? limit : size + PACKET_GROW_STEP;
-  storage_.reserve(spare > doubled ? spare : doubled);
+  const size_t capacity = spare > doubled ? spare : doubled;
+  auto *storage =
+      static_cast<char *>(memory_.allocate(memory_.context, capacity));
+  if (storage == nullptr) return false;
+  if (used_ != 0) memcpy(storage, storage_, used_);
+  if (storage_ != nullptr) memory_.release(memory_.context, storage_);
+  storage_ = storage;
+  capacity_ = capacity;
+  return true;
 }
 
 // Zero-filled storage for the head + body bytes past the cursor that it
-// lacks. Sums saturate: a request past the limit fails in append.
-void PacketWriter::GrowStorage(std::size_t head, std::size_t body) {
-  const std::size_t used = storage_.size();
-  const std::size_t room = used - cursor_;
-  const std::size_t limit = storage_.max_size();
-  std::size_t more = 0;
+// lacks. A request past what memory can hold fails.
+bool PacketWriter::GrowStorage(size_t head, size_t body) {
+  const size_t room = used_ - cursor_;
+  const size_t limit = PTRDIFF_MAX;
+  size_t more = 0;
   if (head > room) {
-    more = body > limit - (head - room) ? limit : head - room + body;
+    if (body > limit - (head - room)) {
+      Fail();
+      return false;
+    }
+    more = head - room + body;
   } else {
     more = body - (room - head);
   }
-  EnsureCapacity(more > limit - used ? limit : used + more);
-  storage_.append(more, '\0');
+  if (more > limit - used_ || !EnsureCapacity(used_ + more)) {
+    Fail();
+    return false;
+  }
+  memset(storage_ + used_, 0, more);
+  used_ += more;
+  return true;
 }
 
-void PacketWriter::ReserveExactly(std::size_t packet_size) {
-  if (packet_size <= storage_.size()) return;
-  storage_.reserve(packet_size);
-  storage_.resize(packet_size, '\0');
+bool PacketWriter::ReserveExactly(size_t packet_size) {
+  if (failed_) return false;
+  if (packet_size <= used_) return true;
+  if (capacity_ < packet_size) {
+    auto *storage =
+        static_cast<char *>(memory_.allocate(memory_.context, packet_size));
+    if (storage == nullptr) {
+      Fail();
+      return false;
+    }
+    if (used_ != 0) memcpy(storage, storage_, used_);
+    if (storage_ != nullptr) memory_.release(memory_.context, storage_);
+    storage_ = storage;
+    capacity_ = packet_size;
+  }
+  memset(storage_ + used_, 0, packet_size - used_);
+  used_ = packet_size;
+  return true;
 }
 
-int PacketWriter::PutString(std::string_view bytes) {
+int PacketWriter::PutString(TextView bytes) {
+  if (static_cast<uint64_t>(bytes.size()) > PACKET_MAX_STRING_BYTES) return 0;
   char *at = PutStringSpace(bytes.size());
-  if (at == nullptr) return 0;
-  if (!bytes.empty()) std::memcpy(at, bytes.data(), bytes.size());
+  if (at != nullptr && !bytes.empty()) memcpy(at, bytes.data(), bytes.size());
   return 1;
 }
 
-std::string PacketWriter::Finish() {
-  storage_.resize(cursor_);
+Packet PacketWriter::Finish() {
+  if (failed_) return Packet();
+  // An empty packet still gets storage of its own, so that data() is
+  // never null for a packet that was built.
+  if (storage_ == nullptr) {
+    storage_ = static_cast<char *>(memory_.allocate(memory_.context, 1));
+    if (storage_ == nullptr) {
+      Fail();
+      return Packet();
+    }
+  }
+  Packet packet(memory_, storage_, cursor_);
+  storage_ = nullptr;
+  capacity_ = 0;
+  used_ = 0;
   cursor_ = 0;
   size_ = 0;
-  return std::move(storage_);
+  return packet;
 }
 
 }  // namespace quillory

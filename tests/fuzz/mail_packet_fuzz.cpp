@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "mail_packet.h"
 #include "packet_reader.h"
+#include "packet_strings.h"
 
 namespace {
 
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
   plain.Int(expected.attachments.size());
   for (const std::string &a : expected.attachments) plain.Str(a);
 
-  const auto packet = quillory::BuildMailPacket(message);
+  const auto packet = quillory::BuildMailPacketBytes(message);
   if (!packet || *packet != plain.bytes) std::abort();
   const quillory::PacketReadResult read = quillory::ReadMailPacket(*packet);
   if (!read.mail || read.mail->subject != expected.subject ||

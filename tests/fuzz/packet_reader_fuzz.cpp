@@ -16,13 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
     if (read.error.empty()) std::abort();
     return 0;
   }
-  quillory::PacketWriter writer;
+  quillory::PacketWriter writer(quillory::SystemMemory());
   writer.PutString(read.mail->subject);
   writer.PutString(read.mail->note_text);
   writer.PutUInt32(static_cast<std::uint32_t>(read.mail->recipients.size()));
   for (const auto &entry : read.mail->recipients) writer.PutString(entry);
   writer.PutUInt32(static_cast<std::uint32_t>(read.mail->attachments.size()));
   for (const auto &entry : read.mail->attachments) writer.PutString(entry);
-  if (writer.Finish() != input) std::abort();
+  const quillory::Packet packet = writer.Finish();
+  if (std::string_view(packet.data(), packet.size()) != input) std::abort();
   return 0;
 }

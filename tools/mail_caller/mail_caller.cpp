@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "handoff.h"
-#include "mail_packet.h"
+#include "packet_strings.h"
 #include "sample_messages.h"
 #include "simple_mapi.h"
 #include "standin_messages.h"
@@ -147,7 +147,7 @@ struct Timing {
 
 Timing TimeAgainstBareSends(LPMAPISENDMAIL send_mail, HWND window,
                             MapiMessage *message, int count, int rounds) {
-  const std::string packet = quillory::BuildMailPacket(*message).value();
+  const std::string packet = quillory::BuildMailPacketBytes(*message).value();
   std::vector<double> series[3];
   const auto time = [&](std::vector<double> &into, auto &&operation) {
     LARGE_INTEGER a;
@@ -201,7 +201,7 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   });
   const double allow_us = per_call_us([&] { AllowSetForegroundWindow(1); });
   const std::string small_packet =
-      quillory::BuildMailPacket(small.message).value();
+      quillory::BuildMailPacketBytes(small.message).value();
   const double timeout_send_us = per_call_us([&] {
     COPYDATASTRUCT data{SENDMAIL_DATA_ID,
                         static_cast<DWORD>(small_packet.size()),
@@ -212,8 +212,9 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   });
   const double plain_send_us =
       per_call_us([&] { BareSend(window, SENDMAIL_DATA_ID, small_packet); });
-  const double build_us = per_call_us(
-      [&] { (void)quillory::BuildMailPacket(small.message).value().size(); });
+  const double build_us = per_call_us([&] {
+    (void)quillory::BuildMailPacketBytes(small.message).value().size();
+  });
   // What the hand-off must do beyond a bare send, whatever the packet: two
   // look-ups and a bounded send (each a round trip to the Wine server).
   const double required_us =
@@ -286,7 +287,8 @@ void WriteResult(const Options &options, ULONG result, ULONGLONG elapsed) {
 int DirectHandOff(const Options &options) {
   quillory_tools::SampleMessage sample;
   if (!quillory_tools::MakeSampleMessage(options.message, &sample)) return 2;
-  const std::string packet = quillory::BuildMailPacket(sample.message).value();
+  const std::string packet =
+      quillory::BuildMailPacketBytes(sample.message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
   if (options.busy_client_ms > 0) {
     HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
@@ -297,7 +299,7 @@ int DirectHandOff(const Options &options) {
   }
   const ULONGLONG start = GetTickCount64();
   const bool delivered = quillory::HandOffToClient(
-      quillory::Win32HandOffPlatform(&settings), packet);
+      quillory::Win32HandOffPlatform(&settings), packet.data(), packet.size());
   WriteResult(options, delivered ? SUCCESS_SUCCESS : MAPI_E_FAILURE,
               GetTickCount64() - start);
   return 0;
@@ -395,7 +397,7 @@ int wmain(int argc, wchar_t **argv) {
     }
     message = &sample.message;
     WriteBytes(options.out + L"\\expected.bin",
-               quillory::BuildMailPacket(*message).value());
+               quillory::BuildMailPacketBytes(*message).value());
   }
 
   const ULONGLONG start = GetTickCount64();
