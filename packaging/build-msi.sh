@@ -46,8 +46,7 @@ msibuild "$out" -q "UPDATE Property SET Value = '${secure:+$secure;}INSTALLDIR;C
 # upgrade; a DLL without a version resource stays unversioned.
 msiinfo export "$out" File | tr -d '\r' | awk -F'\t' 'NR > 3 {print $1 "\t" $3}' |
   while IFS=$'\t' read -r row name; do
-    file_version=$(x86_64-w64-mingw32-windres -i "$dist/Quillory/$name" -O rc 2>/dev/null |
-      awk '$1 == "FILEVERSION" {gsub(/ /, ""); sub(/^FILEVERSION/, ""); gsub(/,/, "."); print; exit}') || true
+    file_version=$("$here/../tools/file-version.sh" "$dist/Quillory/$name" | cut -d' ' -f1) || true
     [ -n "$file_version" ] || continue
     msibuild "$out" -q "UPDATE File SET Version = '$file_version', Language = '1033' WHERE File = '$row'"
     msibuild "$out" -q "DELETE FROM MsiFileHash WHERE File_ = '$row'"

@@ -47,18 +47,21 @@ if [ -n "${CODESIGN_PFX:-}" ]; then
 fi
 
 rm -rf "$dist"
-mkdir -p "$dist/win32" "$dist/win64" "$dist/Quillory" "$dist/symbols"
+mkdir -p "$dist/win32" "$dist/win64" "$dist/arm64" "$dist/Quillory" "$dist/symbols"
 # The install set: each DLL under the name that the registration's
 # %PROCESSOR_ARCHITECTURE% picks (x86 in every 32-bit process, AMD64 in
-# every x64 one), the same bytes as the build's own name; its debug
-# information under the name its .gnu_debuglink gives.
-for triple in i686:win32:x86 x86_64:win64:AMD64; do
-  IFS=: read -r arch dir suffix <<<"$triple"
-  from=$build/mingw-$arch
+# every x64 one, ARM64 in native ARM64 ones), the same bytes as the
+# build's own name; its debug information under the name its
+# .gnu_debuglink gives. The tools need a C++ runtime, which the ARM64
+# toolchain lacks.
+for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:ARM64; do
+  IFS=: read -r from dir suffix <<<"$triple"
+  from=$build/$from
   cp "$from/Quillory_MapiDll.dll" "$dist/$dir/"
   sign "$dist/$dir/Quillory_MapiDll.dll"
   cp "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
   cp "$from/Quillory_MapiDll_$suffix.dll.debug" "$dist/symbols/"
+  [ -f "$from/tools/mail_caller.exe" ] || continue
   cp "$from/tools/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
   cp "$from/tools/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"
 done
@@ -76,7 +79,7 @@ for f in "$root"/packaging/*.reg; do
 done
 
 if [ -n "${CODESIGN_PFX:-}" ]; then
-  for f in "$dist"/win32/Quillory_MapiDll.dll "$dist"/win64/Quillory_MapiDll.dll \
+  for f in "$dist"/win*/Quillory_MapiDll.dll "$dist"/arm64/Quillory_MapiDll.dll \
     "$dist"/Quillory/*.dll "$dist/Quillory_MapiDll.msi"; do
     verify "$f"
   done

@@ -96,6 +96,8 @@ install_dist() {
 # kind of program.
 declare -A loader=([win64]="$wine64" [win32]="$wine32")
 declare -A dll_suffix=([win64]=AMD64 [win32]=x86)
+# Every DLL of the install set, ARM64's included.
+install_suffixes=(x86 AMD64 ARM64)
 
 # wait_for_client LOG [DOT]: until the stand-in client writing LOG has its
 # window up, at most 20 s; prints DOT at each look, if given.

@@ -26,7 +26,7 @@ cp "$dist/Quillory_MapiDll.msi" "$c/pkg/"
 # An older build of the package, whose DLLs are marked as such.
 old="$WINEPREFIX/old-dist"
 mkdir -p "$old/Quillory"
-for suffix in "${dll_suffix[@]}"; do
+for suffix in "${install_suffixes[@]}"; do
   echo "older build" >"$old/Quillory/Quillory_MapiDll_$suffix.dll"
 done
 bash "$here/../../packaging/build-msi.sh" "$old" 0.9.0 "$c/pkg/old.msi" >/dev/null
@@ -44,7 +44,7 @@ products() {
 }
 dlls_as_built() {
   local name
-  for name in "${dll_suffix[@]/#/Quillory_MapiDll_}"; do
+  for name in "${install_suffixes[@]/#/Quillory_MapiDll_}"; do
     cmp -s "$1/$name.dll" "$dist/Quillory/$name.dll" || return 1
   done
 }

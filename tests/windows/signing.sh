@@ -52,24 +52,24 @@ verifies() { osslsigncode verify -CAfile "$work/ca.pem" -in "$1" >/dev/null 2>&1
 check "make dist VERSION=1.2.3 with a certificate succeeds" release "$work/dist" 1.2.3 's3cret pw'
 dist=$work/dist
 for file in win32/Quillory_MapiDll.dll win64/Quillory_MapiDll.dll \
-  Quillory/Quillory_MapiDll_x86.dll Quillory/Quillory_MapiDll_AMD64.dll \
+  arm64/Quillory_MapiDll.dll Quillory/Quillory_MapiDll_x86.dll \
+  Quillory/Quillory_MapiDll_AMD64.dll Quillory/Quillory_MapiDll_ARM64.dll \
   Quillory_MapiDll.msi; do
   check "$file: its signature verifies against the CA" verifies "$dist/$file"
 done
-for pair in win32:x86 win64:AMD64; do
+for pair in win32:x86 win64:AMD64 arm64:ARM64; do
   dir=${pair%%:*} suffix=${pair#*:}
   check "the install set's $suffix DLL is the signed $dir one" \
     cmp -s "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
   check "the signed $suffix DLL keeps its version and its debug link" \
-    bash "$root/tests/windows/dll_release.sh" "$(command -v x86_64-w64-mingw32-objdump)" \
-    "$dist/$dir/Quillory_MapiDll.dll" "$dist/symbols/Quillory_MapiDll_$suffix.dll.debug" \
+    bash "$root/tests/windows/dll_release.sh" "$dist/$dir/Quillory_MapiDll.dll" "$dist/symbols/Quillory_MapiDll_$suffix.dll.debug" \
     1.2.3 "$suffix"
 done
 table() { msiinfo export "$dist/Quillory_MapiDll.msi" "$1" | tr -d '\r'; }
 check "the package's ProductVersion is 1.2.3" \
   grep -qxP 'ProductVersion\t1\.2\.3' <<<"$(table Property)"
-check "its File table gives both DLLs the file version 1.2.3.0" \
-  test "$(table File | grep -cP '\tQuillory_MapiDll_(x86|AMD64)\.dll\t[0-9]+\t1\.2\.3\.0\t')" = 2
+check "its File table gives the three DLLs the file version 1.2.3.0" \
+  test "$(table File | grep -cP '\tQuillory_MapiDll_(x86|AMD64|ARM64)\.dll\t[0-9]+\t1\.2\.3\.0\t')" = 3
 
 cp "$dist/win64/Quillory_MapiDll.dll" changed.dll
 printf 'X' | dd of=changed.dll bs=1 seek=4096 conv=notrunc 2>/dev/null
