@@ -13,7 +13,8 @@ CMAKE_FLAGS  := -G Ninja -Wno-dev
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
 
-.PHONY: help deps version-check native test unit unit-sanitize unit-i386 fuzz \
+.PHONY: help deps version-check native test unit unit-sanitize unit-i386 \
+        unit-aarch64 fuzz arm64-wine-test \
         dist dist-test install-test msi-test sign-test demo packet-demo bench \
         bench-native bench-wine format tidy clean
 
@@ -24,7 +25,8 @@ help:
 	@echo "make dist          the DLLs, install set, package and symbols in $(DIST)/"
 	@echo "                   (VERSION=x.y.z; CODESIGN_PFX=... CODESIGN_PASSWORD=... signs)"
 	@echo "make bench         packet and hand-off benchmarks"
-	@echo "make native | unit | unit-sanitize | unit-i386 | fuzz | dist-test |"
+	@echo "make native | unit | unit-sanitize | unit-i386 | unit-aarch64 | fuzz |"
+	@echo "     dist-test | arm64-wine-test |"
 	@echo "     install-test | msi-test | sign-test | packet-demo | format | tidy | clean"
 	@echo "QUILLORY_NO_DEPS=1 skips installing missing Debian packages."
 
@@ -54,6 +56,15 @@ unit-i386: deps
 	cmake --build $(BUILD)/i386 -j $(JOBS)
 	cd $(BUILD)/i386 && ctest --output-on-failure
 
+# The unit tests on ARM64 (clang with Debian's -cross libraries), under
+# qemu-aarch64-static.
+unit-aarch64: deps
+	cmake -S . -B $(BUILD)/aarch64 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-aarch64.cmake \
+	  -DQUILLORY_GTEST_FROM_SOURCE=ON -DQUILLORY_BENCH=OFF
+	cmake --build $(BUILD)/aarch64 -j $(JOBS)
+	cd $(BUILD)/aarch64 && ctest --output-on-failure
+
 fuzz: deps
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
@@ -72,24 +83,32 @@ fuzz: deps
 version-check:
 	@tools/check-version.sh '$(VERSION)'
 
-# Both Windows DLLs from one source, with the stand-in client and the test
-# caller, collected in $(DIST) with the registration, the package and the
+# The three Windows DLLs from one source (x86 and x64 with mingw-w64, ARM64
+# with clang), with the stand-in client and the test caller, collected in
+# $(DIST) with the registration, the package and the
 # DLLs' debug information; signed when CODESIGN_PFX names a certificate
 # (tools/dist.sh says how).
 dist: version-check deps
-	for arch in i686 x86_64; do \
-	  cmake -S . -B $(BUILD)/mingw-$$arch $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$$arch.cmake \
+	for pair in mingw-i686:mingw-i686 mingw-x86_64:mingw-x86_64 \
+	            clang-aarch64:clang-aarch64-mingw; do \
+	  cmake -S . -B $(BUILD)/$${pair%%:*} $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/$${pair#*:}.cmake \
 	    -DQUILLORY_VERSION=$(VERSION) && \
-	  cmake --build $(BUILD)/mingw-$$arch -j $(JOBS) || exit 1; \
+	  cmake --build $(BUILD)/$${pair%%:*} -j $(JOBS) || exit 1; \
 	done
 	tools/dist.sh $(BUILD) $(DIST) $(VERSION)
 
-# Structure, version and symbols of both DLLs; each end to end under Wine
-# (the 32-bit one where this machine runs 32-bit programs).
+# Structure, version and symbols of the three DLLs; the x86 and x64 ones
+# end to end under Wine (the 32-bit one where this machine runs 32-bit
+# programs).
 dist-test: dist
+	cd $(BUILD)/clang-aarch64 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-x86_64 && ctest --output-on-failure -V
 	cd $(BUILD)/mingw-i686 && ctest --output-on-failure -V
+
+# The ARM64 DLL under Debian's arm64 Wine and qemu, with an ARM64 caller.
+arm64-wine-test: dist native
+	bash tests/windows/arm64-wine.sh $(BUILD) $(DIST)
 
 # The install set with the .reg files and the register scripts.
 install-test: dist
@@ -130,13 +149,13 @@ MINGW_CXX := /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++
 tidy: native dist
 	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'src/packet/*.cpp' \
 	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'tests/*.cpp' \
-	  'bench/*.cpp' 'tools/packet_demo.cpp')
+	  'bench/*.cpp' 'tools/packet_demo.cpp' 'tools/expected_packets.cpp')
 	clang-tidy -p $(BUILD)/mingw-x86_64 --quiet \
 	  --extra-arg=--target=x86_64-w64-mingw32 \
 	  --extra-arg=-isystem$(MINGW_CXX) \
 	  --extra-arg=-isystem$(MINGW_CXX)/x86_64-w64-mingw32 \
 	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
-	  'tools/*/*.cpp')
+	  'tools/*/*.cpp' ':!tools/arm64_caller')
 
 clean:
 	rm -rf $(BUILD) $(DIST)

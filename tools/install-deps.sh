@@ -23,6 +23,8 @@ packages=(
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth
   wixl msitools osslsigncode openssl
+  clang-19 lld-19 llvm-19
+  libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross
 )
 
 sudo=""
