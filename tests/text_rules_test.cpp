@@ -97,14 +97,36 @@ TEST(TextRules, LineBreaksLeaveAsCrLf) {
 
 // The rule as composed from the byte operations, against the one-pass
 // version, over texts long enough to cross many 16-byte blocks.
+// Texts across the 64-byte blocks of the fast paths, with dense and sparse
+// breaks, some already all CR LF (copied as they are), some ending in a
+// lone CR; each also as a zero-terminated note at every alignment.
 TEST(TextRules, LineBreakRuleEqualsEraseThenReplace) {
   std::mt19937 random(1208);
   for (int round = 0; round < 3000; ++round) {
     const auto density = static_cast<unsigned>(2 + random() % 40);
-    std::string text(random() % 200, 'x');
+    std::string text(random() % 300, 'x');
     for (char &c : text) {
       const auto roll = static_cast<unsigned>(random() % density);
       c = roll == 0 ? '\r' : roll == 1 ? '\n' : static_cast<char>(random());
+    }
+    if (round % 3 == 0) {
+      for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') text.replace(i++, 2, "\r\n");
+      }
+      if (round % 2 == 0 && !text.empty()) text.back() = '\r';
+    }
+    std::string note = text;
+    std::replace(note.begin(), note.end(), '\0', 'z');
+    for (std::size_t offset = 0; offset < 64; offset += 1 + random() % 16) {
+      std::string buffer(offset, 'y');
+      buffer += note;
+      const quillory::NoteScan scan =
+          quillory::ScanNote(buffer.c_str() + offset);
+      const quillory::LineBreakPlan plan = quillory::PlanLineBreaks(note);
+      ASSERT_EQ(scan.text.size(), note.size());
+      ASSERT_EQ(scan.plan.size, plan.size);
+      ASSERT_EQ(scan.plan.lf_delimited, plan.lf_delimited);
+      ASSERT_EQ(scan.plan.unchanged, plan.unchanged);
     }
     std::string composed = text;
     if (CountChar(composed, '\n') != 0) {

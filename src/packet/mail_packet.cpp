@@ -55,8 +55,9 @@ TextView PathOf(const MapiFileDesc &file) {
 // are read twice, so the second pass trusts only what it reads itself.
 PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
   const TextView subject = TextOrEmpty(message.lpszSubject);
-  const TextView note = TextOrEmpty(message.lpszNoteText);
-  const LineBreakPlan note_plan = PlanLineBreaks(note);
+  const NoteScan note_scan = ScanNote(message.lpszNoteText);
+  const TextView note = note_scan.text;
+  const LineBreakPlan &note_plan = note_scan.plan;
   const uint32_t recip_count = RecipientCount(message);
   const uint32_t file_count = FileCount(message);
 

@@ -77,8 +77,9 @@ class PacketWriter {
     return at + 4;
   }
   // Storage for a packet of exactly this size, taken at once, so that no
-  // later write moves what is written. A hint only: writes past it still
-  // land. False when the storage cannot be had.
+  // later write moves what is written; every byte of it must then be
+  // written. A hint only: writes past it still land. False when the
+  // storage cannot be had.
   bool ReserveExactly(size_t packet_size);
   // True once storage could not be had: the packet is incomplete.
   [[nodiscard]] bool Failed() const { return failed_; }
@@ -102,9 +103,8 @@ class PacketWriter {
     if (room < head || room - head < body) size_ += PACKET_GROW_STEP;
   }
 
-  // Where the next head + body bytes go, zero-filled up to there; the
-  // cursor moves past them. Null, and the writer failed, when storage
-  // cannot be had.
+  // Where the next head + body bytes go; the cursor moves past them. Null, and
+  // the writer failed, when storage cannot be had.
   char *Advance(size_t head, size_t body) {
     if (failed_) return nullptr;
     const size_t room = used_ - cursor_;
@@ -130,8 +130,8 @@ class PacketWriter {
   void Fail();
 
   Memory memory_;
-  // capacity_ bytes, of which used_ are zero-filled or written: the
-  // reserve that storage already holds ends at used_.
+  // capacity_ bytes, of which used_ are taken: written, zero-filled by a
+  // growth, or reserved exactly to be written.
   char *storage_ = nullptr;
   size_t capacity_ = 0;
   size_t used_ = 0;

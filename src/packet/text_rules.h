@@ -19,10 +19,23 @@ namespace quillory {
 struct LineBreakPlan {
   uint64_t size;
   bool lf_delimited;
+  // The text already is what the rule makes of it (no break at all, or
+  // every break a CR LF already): it goes out as it is.
+  bool unchanged;
 };
 LineBreakPlan PlanLineBreaks(TextView text);
-// Writes at most plan.size bytes to out, which holds that many: a text
-// changed since it was planned cannot overrun.
+
+// A zero-terminated note (null reads as empty) and its plan, in one pass
+// that also finds its end.
+struct NoteScan {
+  TextView text;
+  LineBreakPlan plan;
+};
+NoteScan ScanNote(const char *text);
+
+// Writes exactly plan.size bytes to out, which holds that many: a text
+// changed since it was planned cannot overrun, and what it leaves short is
+// zeros.
 void WriteLineBreaks(TextView text, const LineBreakPlan &plan, char *out);
 
 // How many bytes of text equal c.
