@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "packet_strings.h"
+#include "mail_packet.h"
 
 namespace {
 
@@ -26,10 +27,46 @@ std::atomic<std::size_t> g_peak{0};
 constexpr std::size_t kNoteBytes = std::size_t{16} << 20;
 constexpr std::size_t kRecipients = 200000;
 
-std::string MakeNote() {
-  std::string note(kNoteBytes, 'x');
-  for (std::size_t i = 63; i < note.size(); i += 64) note[i] = '\n';
-  for (std::size_t i = 1000; i < note.size(); i += 4099) note[i] = '\r';
+// The DLL's storage record, counting what it holds.
+void *CountedAllocate(void * /*context*/, std::size_t size) {
+  void *p = std::malloc(size + sizeof(std::max_align_t));
+  if (p == nullptr) return nullptr;
+  *static_cast<std::size_t *>(p) = size;
+  const std::size_t live = g_live.fetch_add(size) + size;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<char *>(p) + sizeof(std::max_align_t);
+}
+
+void CountedRelease(void * /*context*/, void *p) {
+  if (p == nullptr) return;
+  char *block = static_cast<char *>(p) - sizeof(std::max_align_t);
+  g_live.fetch_sub(*reinterpret_cast<std::size_t *>(block));
+  std::free(block);
+}
+
+constexpr quillory::Memory kCounted{nullptr, CountedAllocate, CountedRelease};
+
+// 16 MiB of note text in two kinds: as Windows programs send it, CR LF after
+// lines of 20 to 119 bytes (lengths no block size divides), and LF after
+// every 63 bytes with a stray CR now and then.
+std::string MakeNote(bool crlf) {
+  std::string note;
+  note.reserve(kNoteBytes);
+  for (std::size_t line = 0; note.size() < kNoteBytes; ++line) {
+    if (crlf) {
+      note.append(20 + (line * 37) % 100, 'x');
+      note += "\r\n";
+    } else {
+      note.append(63, 'x');
+      note += '\n';
+    }
+  }
+  note.resize(kNoteBytes);
+  if (!crlf) {
+    for (std::size_t i = 1000; i < note.size(); i += 4099) note[i] = '\r';
+  }
   return note;
 }
 
@@ -63,83 +100,117 @@ const Recipients &TheRecipients() {
   return recipients;
 }
 
-void CopyNote(benchmark::State &state) {
-  const std::string note = MakeNote();
-  while (state.KeepRunning()) {
-    std::string copy(note);
-    benchmark::DoNotOptimize(copy.data());
+// The build and a copy of the same bytes into a fresh buffer, timed in
+// turn within each iteration, so that both see the same machine; the
+// iteration's time is the build's, and the copy's goes to a counter.
+template <typename Build, typename Copy>
+void BuildAgainstCopy(benchmark::State &state, Build build, Copy copy) {
+  using Clock = std::chrono::steady_clock;
+  double copy_seconds = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    copy();
+    const auto copied = Clock::now();
+    build();
+    const auto built = Clock::now();
+    copy_seconds += std::chrono::duration<double>(copied - start).count();
+    state.SetIterationTime(
+        std::chrono::duration<double>(built - copied).count());
   }
+  state.counters["copy_ms"] = benchmark::Counter(
+      copy_seconds * 1000, benchmark::Counter::kAvgIterations);
 }
 
-void BuildNotePacket(benchmark::State &state) {
-  std::string note = MakeNote();
+void NotePacket(benchmark::State &state, bool crlf) {
+  std::string note = MakeNote(crlf);
   MapiMessage message{};
   message.lpszNoteText = note.data();
-  while (state.KeepRunning()) {
-    auto packet = quillory::BuildMailPacketBytes(message);
-    benchmark::DoNotOptimize(packet->data());
-  }
+  BuildAgainstCopy(
+      state,
+      [&] {
+        const quillory::PacketBuild built =
+            quillory::BuildMailPacket(message, kCounted);
+        benchmark::DoNotOptimize(built.packet.data());
+      },
+      [&] {
+        std::string copy(note);
+        benchmark::DoNotOptimize(copy.data());
+      });
 }
 
-void CopyRecipients(benchmark::State &state) {
-  const Recipients &r = TheRecipients();
-  while (state.KeepRunning()) {
-    std::string copy(r.block);
-    benchmark::DoNotOptimize(copy.data());
-  }
-}
+void NoteCrLf(benchmark::State &state) { NotePacket(state, true); }
+void NoteLf(benchmark::State &state) { NotePacket(state, false); }
 
-void BuildRecipientPacket(benchmark::State &state) {
+void RecipientPacket(benchmark::State &state) {
   const Recipients &r = TheRecipients();
   MapiMessage message{};
   message.nRecipCount = static_cast<ULONG>(kRecipients);
   message.lpRecips = const_cast<MapiRecipDesc *>(r.records.data());
-  while (state.KeepRunning()) {
-    auto packet = quillory::BuildMailPacketBytes(message);
-    benchmark::DoNotOptimize(packet->data());
-  }
+  BuildAgainstCopy(
+      state,
+      [&] {
+        const quillory::PacketBuild built =
+            quillory::BuildMailPacket(message, kCounted);
+        benchmark::DoNotOptimize(built.packet.data());
+      },
+      [&] {
+        std::string copy(r.block);
+        benchmark::DoNotOptimize(copy.data());
+      });
 }
 
-BENCHMARK(CopyNote)->Unit(benchmark::kMillisecond);
-BENCHMARK(BuildNotePacket)->Unit(benchmark::kMillisecond);
-BENCHMARK(CopyRecipients)->Unit(benchmark::kMillisecond);
-BENCHMARK(BuildRecipientPacket)->Unit(benchmark::kMillisecond);
+BENCHMARK(NoteCrLf)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+BENCHMARK(NoteLf)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
+BENCHMARK(RecipientPacket)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5);
 
+// Per benchmark, the best repetition's build time against its copy time.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run> &runs) override {
     for (const Run &run : runs) {
-      times[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.run_type != Run::RT_Iteration) continue;
+      const double ratio =
+          run.GetAdjustedRealTime() / run.counters.at("copy_ms").value;
+      auto &best = ratios[run.run_name.function_name];
+      if (best == 0 || ratio < best) best = ratio;
     }
     ConsoleReporter::ReportRuns(runs);
   }
-  std::map<std::string, double> times;
+  std::map<std::string, double> ratios;
 };
 
 bool PrintRatio(const RatioReporter &reporter, const char *what,
-                const char *build, const char *baseline, double limit) {
-  const auto b = reporter.times.find(build);
-  const auto c = reporter.times.find(baseline);
-  if (b == reporter.times.end() || c == reporter.times.end()) return true;
-  const double ratio = b->second / c->second;
-  const bool ok = ratio <= limit;
-  std::printf("ratio %-40s %6.2fx  (target at most %.0fx)  %s\n", what, ratio,
-              limit, ok ? "ok" : "OVER TARGET");
+                const char *name, double limit) {
+  const auto found = reporter.ratios.find(name);
+  if (found == reporter.ratios.end()) return true;
+  const bool ok = found->second <= limit;
+  std::printf("ratio %-44s %6.2fx  (target at most %.0fx)  %s\n", what,
+              found->second, limit, ok ? "ok" : "OVER TARGET");
   return ok;
 }
 
 // Heap held at once while one 16 MiB note is packed, beyond the caller's
 // own text and the packet itself.
 void ReportPeakHeap() {
-  std::string note = MakeNote();
+  std::string note = MakeNote(true);
   MapiMessage message{};
   message.lpszNoteText = note.data();
   const std::size_t before = g_live.load();
   g_peak.store(before);
   std::size_t packet_size = 0;
   {
-    auto packet = quillory::BuildMailPacketBytes(message);
-    packet_size = packet->size();
+    const quillory::PacketBuild built =
+        quillory::BuildMailPacket(message, kCounted);
+    packet_size = built.packet.size();
   }
   const double extra = static_cast<double>(g_peak.load() - before) -
                        static_cast<double>(packet_size);
@@ -151,27 +222,18 @@ void ReportPeakHeap() {
 
 }  // namespace
 
-// Replacements of the global allocation functions, which GCC cannot tell
-// from the ordinary ones it checks against.
+// Replacements of the global allocation functions, so that the copies the
+// baselines make are counted the same way; GCC cannot tell them from the
+// ordinary ones it checks against.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void *operator new(std::size_t size) {
-  void *p = std::malloc(size + sizeof(std::max_align_t));
+  void *p = CountedAllocate(nullptr, size);
   if (p == nullptr) throw std::bad_alloc();
-  *static_cast<std::size_t *>(p) = size;
-  const std::size_t live = g_live.fetch_add(size) + size;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-  return static_cast<char *>(p) + sizeof(std::max_align_t);
+  return p;
 }
 
-void operator delete(void *p) noexcept {
-  if (p == nullptr) return;
-  char *block = static_cast<char *>(p) - sizeof(std::max_align_t);
-  g_live.fetch_sub(*reinterpret_cast<std::size_t *>(block));
-  std::free(block);
-}
+void operator delete(void *p) noexcept { CountedRelease(nullptr, p); }
 
 void operator delete(void *p, std::size_t /*size*/) noexcept {
   operator delete(p);
@@ -185,10 +247,13 @@ int main(int argc, char **argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n");
-  PrintRatio(reporter, "16 MiB note: build / copy", "BuildNotePacket",
-             "CopyNote", 4);
-  PrintRatio(reporter, "200,000 recipients: build / copy",
-             "BuildRecipientPacket", "CopyRecipients", 10);
+  PrintRatio(reporter, "16 MiB note, CR LF: build / copy", "NoteCrLf", 3);
+  PrintRatio(reporter, "16 MiB note, LF: build / copy", "NoteLf", 3);
+  PrintRatio(reporter, "200,000 recipients: build / copy", "RecipientPacket",
+             8);
+  // Debian's libbenchmark says it was built as DEBUG: that is the
+  // library's own build, which only times; the code measured here is
+  // built with -O3 (Release).
   ReportPeakHeap();
   benchmark::Shutdown();
   return 0;

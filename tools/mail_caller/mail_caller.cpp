@@ -226,8 +226,8 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
       "ratio small calls / bare sends %.2fx (target at most 1.1x) %s\r\n"
       "512 KiB note: call %.3f ms; bare send %.3f ms; bare send of a fresh "
       "copy %.3f ms\r\n"
-      "ratio large call / bare send %.2fx (target at most 1.4x) %s; "
-      "/ bare send of a fresh copy %.2fx\r\n"
+      "ratio large call / bare send of a fresh copy %.2fx (target at most "
+      "1.15x) %s; / bare send of the same packet %.2fx\r\n"
       "per call: FindWindowW %.1f us, GetWindowThreadProcessId %.1f us, "
       "AllowSetForegroundWindow %.1f us, SendMessageTimeoutW %.1f us, "
       "SendMessageW %.1f us, BuildMailPacket %.1f us\r\n"
@@ -236,10 +236,10 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
       options.bench, many.call_ms, options.bench, many.bare_ms,
       many.call_ms / many.bare_ms,
       many.call_ms <= 1.1 * many.bare_ms ? "ok" : "OVER TARGET", one.call_ms,
-      one.bare_ms, one.fresh_bare_ms, one.call_ms / one.bare_ms,
-      one.call_ms <= 1.4 * one.bare_ms ? "ok" : "OVER TARGET",
-      one.call_ms / one.fresh_bare_ms, find_us, owner_us, allow_us,
-      timeout_send_us, plain_send_us, build_us, required_us,
+      one.bare_ms, one.fresh_bare_ms, one.call_ms / one.fresh_bare_ms,
+      one.call_ms <= 1.15 * one.fresh_bare_ms ? "ok" : "OVER TARGET",
+      one.call_ms / one.bare_ms, find_us, owner_us, allow_us, timeout_send_us,
+      plain_send_us, build_us, required_us,
       1.0 + required_us * options.bench / 1000.0 / many.bare_ms);
   WriteBytes(options.out + L"\\bench.txt", report);
   return 0;
