@@ -9,7 +9,7 @@ namespace quillory {
 namespace {
 
 // Null reads as empty.
-TextView TextOrEmpty(const char *text) { return TextView(text); }
+TextView TextOrEmpty(const char *text) { return {text}; }
 
 // The packet's length, counted before anything is written. Fails for a
 // string too long for its 32-bit length, or a whole too large for memory.

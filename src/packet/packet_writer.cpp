@@ -119,14 +119,14 @@ int PacketWriter::PutString(TextView bytes) {
 }
 
 Packet PacketWriter::Finish() {
-  if (failed_) return Packet();
+  if (failed_) return {};
   // An empty packet still gets storage of its own, so that data() is
   // never null for a packet that was built.
   if (storage_ == nullptr) {
     storage_ = static_cast<char *>(memory_.allocate(memory_.context, 1));
     if (storage_ == nullptr) {
       Fail();
-      return Packet();
+      return {};
     }
   }
   Packet packet(memory_, storage_, cursor_);

@@ -62,8 +62,9 @@ struct BlockMasks {
 #define QUILLORY_BLOCK_INLINE inline __attribute__((always_inline))
 
 #if defined(__SSE2__) && !defined(QUILLORY_PORTABLE_TEXT)
-QUILLORY_BLOCK_INLINE uint64_t Mask16(__m128i block, __m128i byte) {
-  return static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, byte)));
+QUILLORY_BLOCK_INLINE uint64_t Mask16(__m128i bytes, __m128i wanted) {
+  return static_cast<uint16_t>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
 }
 
 QUILLORY_BLOCK_INLINE BlockMasks MasksOf(const char *block) {
@@ -71,10 +72,10 @@ QUILLORY_BLOCK_INLINE BlockMasks MasksOf(const char *block) {
   const __m128i lfs = _mm_set1_epi8('\n');
   const __m128i zeros = _mm_setzero_si128();
   BlockMasks masks{0, 0, 0};
-  for (int part = 0; part < 4; ++part) {
+  for (size_t part = 0; part < 4; ++part) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
-    const int shift = 16 * part;
+    const size_t shift = 16 * part;
     masks.cr |= Mask16(bytes, crs) << shift;
     masks.lf |= Mask16(bytes, lfs) << shift;
     masks.zero |= Mask16(bytes, zeros) << shift;
@@ -143,7 +144,7 @@ struct NoteCounts {
     open_cr = ((cr_bits >> (bytes - 1)) & 1u) != 0;
   }
   // A CR at the very end has no LF after it.
-  bool Unchanged() const {
+  [[nodiscard]] bool Unchanged() const {
     return (cr == 0 && lf == 0) || (pairs_only && !open_cr);
   }
 };
@@ -242,9 +243,8 @@ LineBreakPlan PlanLineBreaks(TextView text) {
 __attribute__((no_sanitize("address"))) NoteScan ScanNote(const char *text) {
   if (text == nullptr) return {TextView(), {0, false, true}};
   NoteCounts counts;
-  const auto start = reinterpret_cast<uintptr_t>(text);
-  const char *block = reinterpret_cast<const char *>(start & ~uintptr_t{63});
-  size_t skip = static_cast<size_t>(start & 63u);
+  auto skip = static_cast<size_t>(reinterpret_cast<uintptr_t>(text) & 63u);
+  const char *block = text - skip;
   for (;; block += 64, skip = 0) {
     const BlockMasks masks = MasksOf(block);
     const uint64_t valid = ~Below(skip);
