@@ -70,8 +70,9 @@ fuzz: deps
 	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
 	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
 	cmake --build $(BUILD)/fuzz -j $(JOBS) --target packet_reader_fuzz \
-	  mail_packet_fuzz mail_packet_fuzz_portable
-	for target in packet_reader_fuzz mail_packet_fuzz mail_packet_fuzz_portable; do \
+	  mail_packet_fuzz mail_packet_fuzz_portable mail_packet_fuzz_sse2
+	for target in packet_reader_fuzz mail_packet_fuzz mail_packet_fuzz_portable \
+	              mail_packet_fuzz_sse2; do \
 	  mkdir -p $(BUILD)/fuzz/corpus-$$target && \
 	  $(BUILD)/fuzz/tests/$$target -max_total_time=$(FUZZ_SECONDS) \
 	    -print_final_stats=1 $(BUILD)/fuzz/corpus-$$target >$(BUILD)/fuzz/$$target.log 2>&1; \

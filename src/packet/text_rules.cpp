@@ -1,7 +1,14 @@
 #include "text_rules.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+// SSE2 on every x86 and x64 processor; AVX2 where the processor has it,
+// chosen at run time. QUILLORY_PORTABLE_TEXT forces the portable path and
+// QUILLORY_NO_AVX2 keeps to SSE2, so that tests can take each anywhere.
+#if defined(__SSE2__) && !defined(QUILLORY_PORTABLE_TEXT)
+#define QUILLORY_SSE2_TEXT 1
+#include <immintrin.h>
+#if !defined(QUILLORY_NO_AVX2)
+#define QUILLORY_AVX2_TEXT 1
+#endif
 #endif
 
 namespace quillory {
@@ -19,7 +26,7 @@ ByteCounts CountTwo(TextView text, char first, char second) {
   const size_t size = text.size();
   ByteCounts counts{0, 0};
   size_t i = 0;
-#if defined(__SSE2__)
+#if defined(QUILLORY_SSE2_TEXT)
   // Byte-wide tallies, folded into the totals before any can overflow.
   const __m128i firsts = _mm_set1_epi8(first);
   const __m128i seconds = _mm_set1_epi8(second);
@@ -48,66 +55,13 @@ ByteCounts CountTwo(TextView text, char first, char second) {
   return counts;
 }
 
-// The CR, LF and zero bytes of one 64-byte block, a bit per byte (bit j:
-// byte j). SSE2 where the compiler may use it; a byte loop elsewhere, which
-// QUILLORY_PORTABLE_TEXT forces so that tests can cover it anywhere.
 struct BlockMasks {
   uint64_t cr;
   uint64_t lf;
   uint64_t zero;
 };
 
-// Always inlined, so that the scan that reads whole aligned blocks can
-// keep AddressSanitizer out of them (it decides per function).
 #define QUILLORY_BLOCK_INLINE inline __attribute__((always_inline))
-
-#if defined(__SSE2__) && !defined(QUILLORY_PORTABLE_TEXT)
-QUILLORY_BLOCK_INLINE uint64_t Mask16(__m128i bytes, __m128i wanted) {
-  return static_cast<uint16_t>(
-      _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-}
-
-QUILLORY_BLOCK_INLINE BlockMasks MasksOf(const char *block) {
-  const __m128i crs = _mm_set1_epi8('\r');
-  const __m128i lfs = _mm_set1_epi8('\n');
-  const __m128i zeros = _mm_setzero_si128();
-  BlockMasks masks{0, 0, 0};
-  for (size_t part = 0; part < 4; ++part) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * part));
-    const size_t shift = 16 * part;
-    masks.cr |= Mask16(bytes, crs) << shift;
-    masks.lf |= Mask16(bytes, lfs) << shift;
-    masks.zero |= Mask16(bytes, zeros) << shift;
-  }
-  return masks;
-}
-
-// A run of at most 64 bytes, in 16-byte pieces: reads and writes up to 15
-// bytes past it, which the callers leave room for.
-inline void CopyRun(char *to, const char *from, size_t size) {
-  for (size_t at = 0; at < size; at += 16) {
-    _mm_storeu_si128(
-        reinterpret_cast<__m128i *>(to + at),
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + at)));
-  }
-}
-#else
-QUILLORY_BLOCK_INLINE BlockMasks MasksOf(const char *block) {
-  BlockMasks masks{0, 0, 0};
-  for (int j = 0; j < 64; ++j) {
-    const uint64_t bit = uint64_t{1} << j;
-    if (block[j] == '\r') masks.cr |= bit;
-    if (block[j] == '\n') masks.lf |= bit;
-    if (block[j] == '\0') masks.zero |= bit;
-  }
-  return masks;
-}
-
-inline void CopyRun(char *to, const char *from, size_t size) {
-  memcpy(to, from, size);
-}
-#endif
 
 inline size_t CountBits(uint64_t bits) {
   bits = bits - ((bits >> 1) & 0x5555555555555555u);
@@ -149,27 +103,6 @@ struct NoteCounts {
   }
 };
 
-NoteCounts CountNote(TextView text) {
-  const char *data = text.data();
-  const size_t size = text.size();
-  NoteCounts counts;
-  size_t i = 0;
-  for (; size - i >= 64; i += 64) {
-    const BlockMasks masks = MasksOf(data + i);
-    counts.Add(masks.cr, masks.lf, 64);
-  }
-  if (i < size) {
-    uint64_t cr = 0;
-    uint64_t lf = 0;
-    for (size_t j = 0; i + j < size; ++j) {
-      if (data[i + j] == '\r') cr |= uint64_t{1} << j;
-      if (data[i + j] == '\n') lf |= uint64_t{1} << j;
-    }
-    counts.Add(cr, lf, size - i);
-  }
-  return counts;
-}
-
 LineBreakPlan PlanFrom(const NoteCounts &counts, uint64_t size) {
   // With LF: every CR goes and each LF gains one. Without: each CR gains an
   // LF.
@@ -179,53 +112,84 @@ LineBreakPlan PlanFrom(const NoteCounts &counts, uint64_t size) {
   return {size + counts.cr, false, counts.Unchanged()};
 }
 
-// One pass from the caller's text into out, the same bytes as EraseChar and
-// ReplaceAll in turn without their passes over the text; at most out_size
-// bytes, and the number written. Blocks without a break or a dropped byte
-// go out whole; the runs between them go out in wide pieces.
+namespace portable {
+#define QUILLORY_TEXT_VECTOR 0
+#include "text_paths.inc"
+#undef QUILLORY_TEXT_VECTOR
+}  // namespace portable
+
+#if defined(QUILLORY_SSE2_TEXT)
+namespace sse2 {
+#define QUILLORY_TEXT_VECTOR 1
+#include "text_paths.inc"
+#undef QUILLORY_TEXT_VECTOR
+}  // namespace sse2
+#endif
+
+#if defined(QUILLORY_AVX2_TEXT)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+namespace avx2 {
+#define QUILLORY_TEXT_VECTOR 2
+#include "text_paths.inc"
+#undef QUILLORY_TEXT_VECTOR
+}  // namespace avx2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+#endif
+
+enum class TextPath { kPortable, kSse2, kAvx2 };
+
+// Asked at each call: the DLL keeps no state and runs no initialiser.
+TextPath ChooseTextPath() {
+#if defined(QUILLORY_AVX2_TEXT)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return TextPath::kAvx2;
+#endif
+#if defined(QUILLORY_SSE2_TEXT)
+  return TextPath::kSse2;
+#else
+  return TextPath::kPortable;
+#endif
+}
+
+NoteCounts CountNote(TextView text) {
+  switch (ChooseTextPath()) {
+#if defined(QUILLORY_AVX2_TEXT)
+    case TextPath::kAvx2:
+      return avx2::CountNote(text);
+#endif
+#if defined(QUILLORY_SSE2_TEXT)
+    case TextPath::kSse2:
+      return sse2::CountNote(text);
+#endif
+    default:
+      return portable::CountNote(text);
+  }
+}
+
 size_t WriteBreaks(TextView text, bool lf_delimited, char *out,
                    size_t out_size) {
-  const char break_byte = lf_delimited ? '\n' : '\r';
-  const char *in = text.data();
-  const size_t size = text.size();
-  size_t i = 0;
-  size_t w = 0;
-  // Room for a block that doubles, and for the pieces' overreach.
-  while (size - i >= 64 + 16 && out_size - w >= 2 * 64 + 16) {
-    const BlockMasks masks = MasksOf(in + i);
-    uint64_t special = lf_delimited ? (masks.cr | masks.lf) : masks.cr;
-    if (special == 0) {
-      CopyRun(out + w, in + i, 64);
-      i += 64;
-      w += 64;
-      continue;
-    }
-    size_t from = 0;
-    do {
-      const size_t at = LowestBit(special);
-      CopyRun(out + w, in + i + from, at - from);
-      w += at - from;
-      if (in[i + at] == break_byte) {
-        out[w++] = '\r';
-        out[w++] = '\n';
-      }
-      from = at + 1;
-      special &= special - 1;
-    } while (special != 0);
-    CopyRun(out + w, in + i + from, 64 - from);
-    w += 64 - from;
-    i += 64;
+  switch (ChooseTextPath()) {
+#if defined(QUILLORY_AVX2_TEXT)
+    case TextPath::kAvx2:
+      return avx2::WriteBreaks(text, lf_delimited, out, out_size);
+#endif
+#if defined(QUILLORY_SSE2_TEXT)
+    case TextPath::kSse2:
+      return sse2::WriteBreaks(text, lf_delimited, out, out_size);
+#endif
+    default:
+      return portable::WriteBreaks(text, lf_delimited, out, out_size);
   }
-  const char drop_byte = '\r';
-  for (; i < size && w < out_size; ++i) {
-    if (in[i] == break_byte) {
-      out[w++] = '\r';
-      if (w < out_size) out[w++] = '\n';
-    } else if (in[i] != drop_byte) {
-      out[w++] = in[i];
-    }
-  }
-  return w;
 }
 
 }  // namespace
@@ -236,29 +200,18 @@ LineBreakPlan PlanLineBreaks(TextView text) {
   return PlanFrom(CountNote(text), text.size());
 }
 
-// Whole 64-byte blocks from a 64-byte boundary, which never cross into
-// another page: the bytes before the text and after its terminator are
-// read but never used. AddressSanitizer would call that an overflow, so it
-// is told not to look here.
-__attribute__((no_sanitize("address"))) NoteScan ScanNote(const char *text) {
-  if (text == nullptr) return {TextView(), {0, false, true}};
-  NoteCounts counts;
-  auto skip = static_cast<size_t>(reinterpret_cast<uintptr_t>(text) & 63u);
-  const char *block = text - skip;
-  for (;; block += 64, skip = 0) {
-    const BlockMasks masks = MasksOf(block);
-    const uint64_t valid = ~Below(skip);
-    const uint64_t zero = masks.zero & valid;
-    const size_t end = zero != 0 ? LowestBit(zero) : 64;
-    const uint64_t keep = valid & Below(end);
-    if (end > skip) {
-      counts.Add((masks.cr & keep) >> skip, (masks.lf & keep) >> skip,
-                 end - skip);
-    }
-    if (zero != 0) {
-      const auto size = static_cast<size_t>(block + end - text);
-      return {TextView(text, size), PlanFrom(counts, size)};
-    }
+NoteScan ScanNote(const char *text) {
+  switch (ChooseTextPath()) {
+#if defined(QUILLORY_AVX2_TEXT)
+    case TextPath::kAvx2:
+      return avx2::ScanNote(text);
+#endif
+#if defined(QUILLORY_SSE2_TEXT)
+    case TextPath::kSse2:
+      return sse2::ScanNote(text);
+#endif
+    default:
+      return portable::ScanNote(text);
   }
 }
 
