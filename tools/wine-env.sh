@@ -24,25 +24,7 @@ wine_cleanup() {
 }
 trap wine_cleanup EXIT
 
-# check WHAT COMMAND...: runs the command, counts and prints the outcome;
-# finish_checks prints the totals and fails if any check did.
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $what"
-  fi
-}
-finish_checks() {
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 # prepare_prefix: makes the prefix; a program that crashes then ends with a
 # backtrace on its standard error instead of waiting on a crash dialog.

@@ -72,19 +72,7 @@ loader=(qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wine64")
 wine() { "${loader[@]}" "$@" </dev/null; }
 reg() { wine 'C:\windows\system32\reg.exe' "$@" >/dev/null 2>&1; }
 
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $what"
-  fi
-}
+source "$(dirname "$0")/../../tools/checks.sh"
 
 echo "preparing an arm64 Wine prefix..."
 qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wineserver64" -p -f \
@@ -150,5 +138,4 @@ check "out of memory: 5, MAPI_E_INSUFFICIENT_MEMORY (got $(result out_of_memory)
   test "$(result out_of_memory)" = 5
 check "and nothing was sent" test ! -e "$c/out/packet-1.bin"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks

@@ -15,9 +15,6 @@ else
     echo "32-bit programs in ${0##*/} ($why)" >>"$QUILLORY_SKIP_LOG"
 fi
 
-# refused COMMAND...: the command fails.
-refused() { ! "$@"; }
-
 # query KEY [ARGS...]: reg's answer with CR removed.
 query() { "$wine64" reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 key_gone() { ! "$wine64" reg query "$1" >/dev/null 2>&1 </dev/null; }

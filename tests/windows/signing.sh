@@ -15,20 +15,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-    echo "ok   $what"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $what"
-  fi
-}
-refused() { ! "$@"; }
+source "$root/tools/checks.sh"
 
 cd "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Throwaway Test CA" \
@@ -80,5 +67,4 @@ check "VERSION=banana fails the release" refused release "$work/dist-banana" ban
 check "naming the problem, before anything is built" \
   grep -q "VERSION 'banana' is not" "$work/make.log"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish_checks

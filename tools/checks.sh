@@ -1,0 +1,21 @@
+# Sourced by the test scripts. check WHAT COMMAND...: runs the command,
+# counts and prints the outcome; finish_checks prints the totals and fails
+# if any check did; refused COMMAND...: the command fails.
+passed=0
+failed=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "ok   $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+finish_checks() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+refused() { ! "$@"; }
