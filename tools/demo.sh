@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The provider at work under Wine, installed as on 64-bit Windows: one
-# client in C:\Program Files\Quillory with both DLLs beside it. A
+# client in C:\Program Files\Quillory with the DLLs beside it. A
 # mail-enabled program sends a message through the system's Simple MAPI
 # layer; first to a running client, then with no client running, so that the
 # provider starts it; then, where this machine runs 32-bit programs, a 32-bit
@@ -78,9 +78,9 @@ mkdir -p "$out"
 cp "$dist/Quillory_MapiDll.reg" "$c/provider.reg"
 "$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
 echo "Installed one stand-in Quillory.exe (64-bit) in C:\Program Files\Quillory\ with"
-echo "both DLLs beside it, Quillory_MapiDll_AMD64.dll and Quillory_MapiDll_x86.dll,"
-echo "and registered them as the system's mail provider with the packaged"
-echo "dist/Quillory_MapiDll.reg (DLLPath"
+echo "the DLLs beside it, Quillory_MapiDll_AMD64.dll, Quillory_MapiDll_x86.dll and"
+echo "Quillory_MapiDll_ARM64.dll, and registered them as the system's mail provider"
+echo "with the packaged dist/Quillory_MapiDll.reg (DLLPath"
 echo "C:\Program Files\Quillory\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%.dll)."
 echo
 echo "The message a program sends: subject \"Quarterly report\", a short note,"
