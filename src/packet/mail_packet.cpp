@@ -8,9 +8,6 @@ namespace quillory {
 
 namespace {
 
-// Null reads as empty.
-TextView TextOrEmpty(const char *text) { return {text}; }
-
 // The packet's length, counted before anything is written. Fails for a
 // string too long for its 32-bit length, or a whole too large for memory.
 struct PacketSize {
@@ -44,9 +41,7 @@ uint32_t FileCount(const MapiMessage &message) {
 }
 
 // An absent path still takes its place, as an empty one.
-TextView PathOf(const MapiFileDesc &file) {
-  return TextOrEmpty(file.lpszPathName);
-}
+TextView PathOf(const MapiFileDesc &file) { return {file.lpszPathName}; }
 
 }  // namespace
 
@@ -54,7 +49,7 @@ TextView PathOf(const MapiFileDesc &file) {
 // size: no copy of the note, no string per recipient. The caller's texts
 // are read twice, so the second pass trusts only what it reads itself.
 PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
-  const TextView subject = TextOrEmpty(message.lpszSubject);
+  const TextView subject(message.lpszSubject);  // null reads as empty
   const NoteScan note_scan = ScanNote(message.lpszNoteText);
   const TextView note = note_scan.text;
   const LineBreakPlan &note_plan = note_scan.plan;
@@ -72,6 +67,7 @@ PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
   for (uint32_t i = 0; i < file_count && size.fits; ++i) {
     size.AddString(PathOf(message.lpFiles[i]).size());
   }
+  // A packet with a record left out would be read out of step.
   if (!size.fits) return {PacketStatus::kTooLong, Packet()};
 
   PacketWriter writer(memory);

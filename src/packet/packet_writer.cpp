@@ -54,12 +54,19 @@ bool PacketWriter::EnsureCapacity(size_t size) {
   const size_t doubled = capacity_ > limit / 2 ? limit : capacity_ * 2;
   const size_t spare =
       size > limit - PACKET_GROW_STEP ? limit : size + PACKET_GROW_STEP;
-  const size_t capacity = spare > doubled ? spare : doubled;
+  return MoveStorage(spare > doubled ? spare : doubled);
+}
+
+// Storage of capacity bytes, holding what was taken of the old; false,
+// with the old kept, when it cannot be had.
+bool PacketWriter::MoveStorage(size_t capacity) {
   auto *storage =
       static_cast<char *>(memory_.allocate(memory_.context, capacity));
   if (storage == nullptr) return false;
-  if (used_ != 0) memcpy(storage, storage_, used_);
-  if (storage_ != nullptr) memory_.release(memory_.context, storage_);
+  if (storage_ != nullptr) {
+    memcpy(storage, storage_, used_);
+    memory_.release(memory_.context, storage_);
+  }
   storage_ = storage;
   capacity_ = capacity;
   return true;
@@ -92,17 +99,9 @@ bool PacketWriter::GrowStorage(size_t head, size_t body) {
 bool PacketWriter::ReserveExactly(size_t packet_size) {
   if (failed_) return false;
   if (packet_size <= used_) return true;
-  if (capacity_ < packet_size) {
-    auto *storage =
-        static_cast<char *>(memory_.allocate(memory_.context, packet_size));
-    if (storage == nullptr) {
-      Fail();
-      return false;
-    }
-    if (used_ != 0) memcpy(storage, storage_, used_);
-    if (storage_ != nullptr) memory_.release(memory_.context, storage_);
-    storage_ = storage;
-    capacity_ = packet_size;
+  if (capacity_ < packet_size && !MoveStorage(packet_size)) {
+    Fail();
+    return false;
   }
   // Not zero-filled: every byte of it is written before the packet is
   // handed over, and a whole pass over a large packet would cost as much
@@ -122,12 +121,9 @@ Packet PacketWriter::Finish() {
   if (failed_) return {};
   // An empty packet still gets storage of its own, so that data() is
   // never null for a packet that was built.
-  if (storage_ == nullptr) {
-    storage_ = static_cast<char *>(memory_.allocate(memory_.context, 1));
-    if (storage_ == nullptr) {
-      Fail();
-      return {};
-    }
+  if (storage_ == nullptr && !MoveStorage(1)) {
+    Fail();
+    return {};
   }
   Packet packet(memory_, storage_, cursor_);
   storage_ = nullptr;

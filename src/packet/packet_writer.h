@@ -127,6 +127,7 @@ class PacketWriter {
 
   bool GrowStorage(size_t head, size_t body);
   bool EnsureCapacity(size_t size);
+  bool MoveStorage(size_t capacity);
   void Fail();
 
   Memory memory_;

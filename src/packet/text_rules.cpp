@@ -15,44 +15,31 @@ namespace quillory {
 
 namespace {
 
-struct ByteCounts {
-  size_t first;
-  size_t second;
-};
-
-// Both counts in one pass over the text.
-ByteCounts CountTwo(TextView text, char first, char second) {
+// The bytes of text that equal c, in one pass. (Only the string form of
+// the rules counts single bytes; the note's own pass counts CR and LF
+// itself.)
+size_t CountEqual(TextView text, char c) {
   const char *data = text.data();
   const size_t size = text.size();
-  ByteCounts counts{0, 0};
+  size_t count = 0;
   size_t i = 0;
 #if defined(QUILLORY_SSE2_TEXT)
-  // Byte-wide tallies, folded into the totals before any can overflow.
-  const __m128i firsts = _mm_set1_epi8(first);
-  const __m128i seconds = _mm_set1_epi8(second);
-  const auto fold = [](__m128i tally) {
-    const __m128i sums = _mm_sad_epu8(tally, _mm_setzero_si128());
-    return static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
-           static_cast<size_t>(_mm_extract_epi16(sums, 4));
-  };
+  // Byte-wide tallies, folded into the total before any can overflow.
+  const __m128i wanted = _mm_set1_epi8(c);
   while (size - i >= 16) {
-    __m128i tally_first = _mm_setzero_si128();
-    __m128i tally_second = _mm_setzero_si128();
+    __m128i tally = _mm_setzero_si128();
     for (int round = 0; round < 255 && size - i >= 16; ++round, i += 16) {
       const __m128i block =
           _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
-      tally_first = _mm_sub_epi8(tally_first, _mm_cmpeq_epi8(block, firsts));
-      tally_second = _mm_sub_epi8(tally_second, _mm_cmpeq_epi8(block, seconds));
+      tally = _mm_sub_epi8(tally, _mm_cmpeq_epi8(block, wanted));
     }
-    counts.first += fold(tally_first);
-    counts.second += fold(tally_second);
+    const __m128i sums = _mm_sad_epu8(tally, _mm_setzero_si128());
+    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<size_t>(_mm_extract_epi16(sums, 4));
   }
 #endif
-  for (; i < size; ++i) {
-    counts.first += data[i] == first ? 1u : 0u;
-    counts.second += data[i] == second ? 1u : 0u;
-  }
-  return counts;
+  for (; i < size; ++i) count += data[i] == c ? 1u : 0u;
+  return count;
 }
 
 struct BlockMasks {
@@ -194,7 +181,7 @@ size_t WriteBreaks(TextView text, bool lf_delimited, char *out,
 
 }  // namespace
 
-size_t CountByte(TextView text, char c) { return CountTwo(text, c, c).first; }
+size_t CountByte(TextView text, char c) { return CountEqual(text, c); }
 
 LineBreakPlan PlanLineBreaks(TextView text) {
   return PlanFrom(CountNote(text), text.size());
