@@ -9,6 +9,8 @@
 # non-ASCII letter in its name, and uninstalling, which leaves no key; the
 # script's refusals of a folder it cannot name in full or that lacks the
 # client, and both views written whatever PROCESSOR_ARCHITECTURE says.
+# Last, folders whose names hold ! or & ^ ( ): registered exactly or
+# refused, never another folder; and one with % refused.
 # usage: install.sh DIST_DIR
 set -uo pipefail
 if [ $# -ne 1 ]; then
@@ -95,5 +97,56 @@ check_registration "PROCESSOR_ARCHITECTURE=x86" \
 check "unregister.cmd with PROCESSOR_ARCHITECTURE=x86 succeeds" run_script \
   "$wincustom" Quillory_MapiDll-unregister.cmd PROCESSOR_ARCHITECTURE=x86
 check_unregistered "PROCESSOR_ARCHITECTURE=x86"
+
+# start_script WINDIR SCRIPT: as run_script, but started as Windows' shell
+# starts a script, by its quoted path alone: cmd /c "..." cuts a path that
+# holds & before the script runs.
+start_script() {
+  "$wine64" "$1\\$2" >"$c/out/$2.txt" 2>&1 </dev/null
+}
+# ere TEXT: an extended regular expression matching TEXT alone.
+ere() { sed 's/[][\\.^$*+?(){}|]/\\&/g' <<<"$1"; }
+
+# check_own_folder NAME CHARS: from C:\Apps\NAME, with the client there,
+# register.cmd registers exactly that folder, whose client then gets the
+# mail; or it refuses with a message naming one of CHARS (a grep pattern)
+# and writes no key. unregister.cmd there leaves no key either way.
+check_own_folder() {
+  local win="C:\\Apps\\$1" dir="$c/Apps/$1"
+  install_dist "$dist" "$dir" win64
+  if start_script "$win" Quillory_MapiDll-register.cmd; then
+    check_registration "$1" \
+      "$(ere "$win\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%.dll")"
+    check_deliveries "$1" "$dir" "$win" win64
+  else
+    check "$1: the refusal names the character" \
+      says "$2" Quillory_MapiDll-register.cmd
+    check_unregistered "$1, refused"
+  fi
+  check "unregister.cmd in $win succeeds" \
+    start_script "$win" Quillory_MapiDll-unregister.cmd
+  check_unregistered "unregister.cmd in $win"
+}
+
+# A ! in the folder's name, beside a folder named without it that holds a
+# client: delayed expansion eats the !, and the script then checked and
+# registered the other folder. Without a client of its own it must refuse.
+mkdir -p "$c/Apps/a!b"
+cp "$dist"/Quillory/* "$c/Apps/a!b/"
+put_client "$dist" "$c/Apps/ab" win64
+check 'register.cmd in C:\Apps\a!b without a client there refuses' \
+  refused start_script 'C:\Apps\a!b' Quillory_MapiDll-register.cmd
+check_unregistered 'a!b without a client'
+check_own_folder 'a!b' '!'
+check 'the client in C:\Apps\ab got nothing' test ! -e "$c/Apps/ab/received.log"
+# & ^ ( ) and spaces, which cmd parses as syntax outside quotes.
+check_own_folder 'a&b^c (x)' '[&^()]'
+# A % is refused, without expanding it on the way: Wine's cmd hands the
+# script this folder as C:\Apps\a%b\, Windows' cmd as it is.
+install_dist "$dist" "$c/Apps/a%%b" win64
+check 'register.cmd in C:\Apps\a%%b refuses' \
+  refused start_script 'C:\Apps\a%%b' Quillory_MapiDll-register.cmd
+check "saying the name holds %" says "holds %" Quillory_MapiDll-register.cmd
+check_unregistered 'a%%b'
 
 finish_checks
