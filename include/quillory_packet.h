@@ -1,0 +1,168 @@
+/* quillory_packet.h: reads the MailPacket that the Quillory Simple MAPI
+ * provider hands the mail client in WM_COPYDATA (docs/client.md says what
+ * surrounds it, docs/packet.md what each byte means).
+ *
+ * C99, also valid C++, and no <windows.h>: it builds anywhere. Single-file
+ * style: in exactly one C or C++ source of the client, write
+ *
+ *     #define QUILLORY_PACKET_IMPLEMENTATION
+ *     #include "quillory_packet.h"
+ *
+ * and include it plainly everywhere else.
+ *
+ * Use, inside the WM_COPYDATA handler (the packet is readable only there):
+ *
+ *     quillory_mail mail;
+ *     quillory_text entry;
+ *     if (data->dwData != QUILLORY_COPYDATA_ID) return FALSE;
+ *     if (!quillory_read_mail(data->lpData, data->cbData, &mail)) {
+ *       ... malformed: drop it, tell the user, return TRUE ...
+ *     }
+ *     while (quillory_next(&mail.recipients, &entry)) {
+ *       ... copy entry.size bytes from entry.data ...
+ *     }
+ *
+ * Every length and count is checked once, in quillory_read_mail, against
+ * the bytes that remain; walking the lists afterwards cannot fail or read
+ * outside the packet. Nothing is allocated and nothing is copied: the
+ * views point into the packet. */
+#ifndef QUILLORY_PACKET_H
+#define QUILLORY_PACKET_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* COPYDATASTRUCT.dwData of a MailPacket. */
+#define QUILLORY_COPYDATA_ID 943
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Bytes inside the packet: not NUL-terminated, and may hold NULs. Text is
+ * in the calling program's ANSI code page. */
+typedef struct quillory_text {
+  const char *data;
+  size_t size;
+} quillory_text;
+
+/* Entries not yet taken, and where the next one starts. A copy walks
+ * independently of the original. */
+typedef struct quillory_list {
+  uint32_t count;
+  const char *next;
+} quillory_list;
+
+typedef struct quillory_mail {
+  quillory_text subject, note;
+  quillory_list recipients, attachments;
+} quillory_mail;
+
+/* 1 when packet holds exactly one well-formed MailPacket: fills mail with
+ * views into packet. 0 for anything else (truncated, trailing bytes, a
+ * count or length past the end, a null pointer), mail untouched. */
+int quillory_read_mail(const void *packet, size_t size, quillory_mail *mail);
+
+/* 1 and the next entry while any remain, then 0; count goes down as
+ * entries are taken. entry may be null, to skip one. */
+int quillory_next(quillory_list *list, quillory_text *entry);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLORY_PACKET_H */
+
+#if defined(QUILLORY_PACKET_IMPLEMENTATION) && \
+    !defined(QUILLORY_PACKET_IMPLEMENTED)
+#define QUILLORY_PACKET_IMPLEMENTED
+
+/* Casts that read as intended in both languages, and that C++ warnings
+ * about old-style casts accept. */
+#ifdef __cplusplus
+#define QUILLORY_PACKET_CAST(type, value) static_cast<type>(value)
+#else
+#define QUILLORY_PACKET_CAST(type, value) ((type)(value))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+static uint32_t quillory_packet_u32(const char *at) {
+  const uint32_t b0 = QUILLORY_PACKET_CAST(unsigned char, at[0]);
+  const uint32_t b1 = QUILLORY_PACKET_CAST(unsigned char, at[1]);
+  const uint32_t b2 = QUILLORY_PACKET_CAST(unsigned char, at[2]);
+  const uint32_t b3 = QUILLORY_PACKET_CAST(unsigned char, at[3]);
+  return b0 | b1 << 8 | b2 << 16 | b3 << 24;
+}
+
+/* One string record at *at, of the *left bytes that remain. Sizes are
+ * size_t throughout: 4 + a length near 2^32 must not wrap. */
+static int quillory_packet_take(const char **at, size_t *left,
+                                quillory_text *text) {
+  size_t length;
+  if (*left < 4) return 0;
+  length = quillory_packet_u32(*at);
+  if (length > *left - 4) return 0;
+  if (text != NULL) {
+    text->data = *at + 4;
+    text->size = length;
+  }
+  *at += 4 + length;
+  *left -= 4 + length;
+  return 1;
+}
+
+static int quillory_packet_take_list(const char **at, size_t *left,
+                                     quillory_list *list) {
+  uint32_t count;
+  uint32_t i;
+  if (*left < 4) return 0;
+  count = quillory_packet_u32(*at);
+  *at += 4;
+  *left -= 4;
+  /* Each entry takes at least its 4-byte length: a huge count in a short
+   * packet is refused before a single entry is looked at. */
+  if (count > *left / 4) return 0;
+  list->count = count;
+  list->next = *at;
+  for (i = 0; i < count; ++i) {
+    if (!quillory_packet_take(at, left, NULL)) return 0;
+  }
+  return 1;
+}
+
+int quillory_read_mail(const void *packet, size_t size, quillory_mail *mail) {
+  const char *at = QUILLORY_PACKET_CAST(const char *, packet);
+  size_t left = size;
+  quillory_mail read;
+  if (packet == NULL || mail == NULL) return 0;
+  if (!quillory_packet_take(&at, &left, &read.subject) ||
+      !quillory_packet_take(&at, &left, &read.note) ||
+      !quillory_packet_take_list(&at, &left, &read.recipients) ||
+      !quillory_packet_take_list(&at, &left, &read.attachments) || left != 0) {
+    return 0;
+  }
+  *mail = read;
+  return 1;
+}
+
+int quillory_next(quillory_list *list, quillory_text *entry) {
+  size_t length;
+  if (list == NULL || list->count == 0) return 0;
+  length = quillory_packet_u32(list->next);
+  if (entry != NULL) {
+    entry->data = list->next + 4;
+    entry->size = length;
+  }
+  list->next += 4 + length;
+  --list->count;
+  return 1;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUILLORY_PACKET_IMPLEMENTATION */
