@@ -14,7 +14,7 @@ SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
 
 .PHONY: help deps version-check native test unit unit-sanitize unit-i386 \
-        unit-aarch64 fuzz arm64-wine-test \
+        unit-aarch64 fuzz arm64-wine-test example-client-test \
         dist dist-test install-test msi-test sign-test demo packet-demo bench \
         bench-native bench-wine format tidy clean
 
@@ -114,6 +114,10 @@ arm64-wine-test: dist native
 # The install set with the .reg files and the register scripts.
 install-test: dist
 	bash tests/windows/install.sh $(DIST)
+
+# The example client (examples/client) installed as Quillory.exe.
+example-client-test: dist
+	bash tests/windows/example-client.sh $(DIST)
 
 # The Windows Installer package under Wine's msiexec.
 msi-test: dist

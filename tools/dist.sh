@@ -64,6 +64,7 @@ for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:
   [ -f "$from/tools/mail_caller.exe" ] || continue
   cp "$from/tools/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
   cp "$from/tools/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"
+  cp "$from/examples/client/quillory_example_client.exe" "$dist/$dir/"
 done
 # The register scripts with CR LF, which cmd's labels need.
 for f in "$root"/packaging/*.cmd; do

@@ -23,6 +23,7 @@ stages=(
   "dist-test:DLL structure, release and Wine end-to-end tests"
   "arm64-wine-test:ARM64 DLL under arm64 Wine"
   "install-test:install test"
+  "example-client-test:example client under Wine"
   "msi-test:package test"
   "sign-test:signed release test"
 )

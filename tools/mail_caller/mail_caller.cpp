@@ -16,6 +16,8 @@
 //                                       N calls against N bare sends
 //   mail_caller --send-raw DWDATA      three stray bytes straight to the
 //                                       client window, tagged DWDATA
+//   mail_caller --send-empty DWDATA    the same with no data (cbData 0,
+//                                       lpData null)
 //   mail_caller --handoff-timeout-ms MS --message NAME --out DIR
 //                                       the hand-off itself, linked in,
 //                                       with a short send bound
@@ -58,6 +60,7 @@ struct Options {
   std::uint32_t handoff_timeout_ms = 0;
   bool send_raw = false;
   ULONG_PTR raw_data_id = 0;
+  bool send_empty = false;
   DWORD busy_client_ms = 0;
   bool own_window = false;
 };
@@ -306,10 +309,15 @@ int DirectHandOff(const Options &options) {
 }
 
 // What a confused or hostile sender might put in front of the client.
-int SendRaw(ULONG_PTR data_id) {
+int SendRaw(ULONG_PTR data_id, bool empty) {
   HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   if (window == nullptr) return 1;
-  BareSend(window, data_id, std::string("\x07\0\0", 3));
+  if (empty) {
+    COPYDATASTRUCT data{data_id, 0, nullptr};
+    SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  } else {
+    BareSend(window, data_id, std::string("\x07\0\0", 3));
+  }
   return 0;
 }
 
@@ -334,8 +342,9 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
     } else if (arg == L"--handoff-timeout-ms" && has_value) {
       options->handoff_timeout_ms =
           static_cast<std::uint32_t>(wcstoul(argv[++i], nullptr, 0));
-    } else if (arg == L"--send-raw" && has_value) {
+    } else if ((arg == L"--send-raw" || arg == L"--send-empty") && has_value) {
       options->send_raw = true;
+      options->send_empty = arg == L"--send-empty";
       options->raw_data_id =
           static_cast<ULONG_PTR>(wcstoull(argv[++i], nullptr, 0));
     } else if (arg == L"--busy-client-ms" && has_value) {
@@ -369,7 +378,9 @@ int wmain(int argc, wchar_t **argv) {
   }
   if (options.kill_clients) return KillClients();
   if (options.handoff_timeout_ms > 0) return DirectHandOff(options);
-  if (options.send_raw) return SendRaw(options.raw_data_id);
+  if (options.send_raw) {
+    return SendRaw(options.raw_data_id, options.send_empty);
+  }
   if (options.dll.empty() && !options.mapi32) {
     std::printf("name a provider: --dll PATH or --mapi32\n");
     return 2;
