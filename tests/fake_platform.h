@@ -21,6 +21,10 @@ struct FakeClient {
   bool module_path_known = true;
   std::wstring module_path = L"C:\\Apps\\Mail\\x.dll";
   bool delivers = true;
+  // What the client's window answers, and whether it is gone after the send.
+  std::uintptr_t reply = 1;
+  bool window_gone_after_send = false;
+  quillory::PathKind client_path_kind = quillory::PathKind::kFile;
 
   int looks = 0;
   std::vector<std::string> log;
@@ -57,6 +61,11 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     buffer[length] = L'\0';
     return length;
   };
+  p.path_kind = [](void *c, const wchar_t * /*path*/) {
+    auto &f = *static_cast<FakeClient *>(c);
+    f.log.push_back("inspect");
+    return f.client_path_kind;
+  };
   p.shell_execute = [](void *c, const wchar_t *verb, const wchar_t *path) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(verb) == L"open" ? "launch" : "launch?");
@@ -78,12 +87,19 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     f.allowed_process = process_id;
   };
   p.send_copy_data = [](void *c, void *window, std::uintptr_t id,
-                        const void *data, std::uint32_t size) {
+                        const void *data, std::uint32_t size,
+                        std::uintptr_t *reply) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(window == &kClientWindow ? "send" : "send?");
     f.sent_ids.push_back(id);
     f.sent_packets.emplace_back(static_cast<const char *>(data), size);
+    *reply = f.reply;
     return f.delivers;
+  };
+  p.window_exists = [](void *c, void *window) {
+    auto &f = *static_cast<FakeClient *>(c);
+    f.log.push_back(window == &kClientWindow ? "exists" : "exists?");
+    return !f.window_gone_after_send;
   };
   return p;
 }

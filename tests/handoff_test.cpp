@@ -16,7 +16,7 @@ using quillory_test::FakePlatform;
 using Log = std::vector<std::string>;
 
 std::vector<std::string> PollThenFind(int polls) {
-  Log log = {"find", "module", "launch"};
+  Log log = {"find", "module", "inspect", "launch"};
   for (int i = 0; i < polls; ++i) {
     log.push_back("sleep 500");
     log.push_back("find");
@@ -118,6 +118,19 @@ TEST(HandOff, NothingIsStartedWithoutASafeAbsoluteFolder) {
     EXPECT_TRUE(client->launched.empty());
   }
 
+  // A folder named like the client would open in a window of its own: fail
+  // at once. A missing client is still waited for, as it may yet appear.
+  FakeClient folder;
+  folder.client_path_kind = quillory::PathKind::kOther;
+  folder.window_from_look = 0;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(folder), "p", 1));
+  EXPECT_EQ(folder.log, (Log{"find", "module", "inspect"}));
+  FakeClient missing;
+  missing.client_path_kind = quillory::PathKind::kMissing;
+  missing.window_from_look = 0;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(missing), "p", 1));
+  EXPECT_EQ(missing.log, PollThenFind(60));
+
   FakeClient one_shorter;
   one_shorter.module_path = folder_247.substr(0, 246) + L"\\x.dll";
   one_shorter.window_from_look = 2;
@@ -141,6 +154,20 @@ TEST(HandOff, SendThatDidNotArriveIsAFailure) {
   client.delivers = false;
   EXPECT_FALSE(HandOffToClient(FakePlatform(client), "p", 1));
   EXPECT_EQ(client.log, (Log{"find", "owner", "allow", "send"}));
+
+  // A reply of 0 from a window destroyed meanwhile: nothing arrived.
+  FakeClient destroyed;
+  destroyed.reply = 0;
+  destroyed.window_gone_after_send = true;
+  EXPECT_FALSE(HandOffToClient(FakePlatform(destroyed), "p", 1));
+  EXPECT_EQ(destroyed.log, (Log{"find", "owner", "allow", "send", "exists"}));
+
+  // A reply of 0 from a window still there: a client that ignored the
+  // message, which counts as reached.
+  FakeClient ignored;
+  ignored.reply = 0;
+  EXPECT_TRUE(HandOffToClient(FakePlatform(ignored), "p", 1));
+  EXPECT_EQ(ignored.log, (Log{"find", "owner", "allow", "send", "exists"}));
 }
 
 TEST(HandOff, PacketTooLongForCopyDataIsNeverSent) {

@@ -103,6 +103,12 @@ bool HandOffToClient(const HandOffPlatform &platform, const char *packet,
     if (!IsLaunchablePath(client_path, directory + kExeNameLength)) {
       return false;
     }
+    // The shell would open a folder of that name in a window of its own,
+    // and the wait would then run its full course for nothing. A missing
+    // file is not caught here: it may yet appear, and the wait covers it.
+    if (platform.path_kind(platform.context, client_path) == PathKind::kOther) {
+      return false;
+    }
     LaunchClient(platform, client_path);
     window = WaitForClientWindow(platform);
     if (window == nullptr) return false;
@@ -110,8 +116,16 @@ bool HandOffToClient(const HandOffPlatform &platform, const char *packet,
   const uint32_t process_id =
       platform.window_process_id(platform.context, window);
   platform.allow_set_foreground(platform.context, process_id);
-  return platform.send_copy_data(platform.context, window, SENDMAIL_DATA_ID,
-                                 packet, static_cast<uint32_t>(size));
+  uintptr_t reply = 0;
+  if (!platform.send_copy_data(platform.context, window, SENDMAIL_DATA_ID,
+                               packet, static_cast<uint32_t>(size), &reply)) {
+    return false;
+  }
+  // A window destroyed while the message waited for it can leave the send
+  // reporting success with a reply of 0, although nothing arrived. A window
+  // that answered 0 and is still there ignored the message: that counts as
+  // delivered.
+  return reply != 0 || platform.window_exists(platform.context, window);
 }
 
 }  // namespace quillory

@@ -8,6 +8,9 @@ namespace quillory {
 
 using WindowHandle = void *;
 
+// What a path names.
+enum class PathKind { kMissing, kFile, kOther };
+
 inline constexpr wchar_t CLIENT_WINDOW_CLASS[] = L"QuilloryDlg";
 inline constexpr wchar_t CLIENT_EXE_NAME[] = L"\\Quillory.exe";
 inline constexpr wchar_t LAUNCH_VERB[] = L"open";
@@ -38,6 +41,9 @@ struct HandOffPlatform {
   // length; 0 when it cannot be had; capacity or more when it is longer
   // than buffer holds (buffer then holds nothing of use).
   size_t (*get_module_path)(void *context, wchar_t *buffer, size_t capacity);
+  // Nothing there (or nothing that may be looked at), a file, or anything
+  // else, such as a folder.
+  PathKind (*path_kind)(void *context, const wchar_t *path);
   // Shell start of path with verb, shown normally; the outcome is not
   // reported.
   void (*shell_execute)(void *context, const wchar_t *verb,
@@ -48,12 +54,15 @@ struct HandOffPlatform {
   void (*sleep)(void *context, uint32_t milliseconds);
   uint32_t (*window_process_id)(void *context, WindowHandle window);
   void (*allow_set_foreground)(void *context, uint32_t process_id);
-  // WM_COPYDATA, bounded by SEND_TIMEOUT_MS. True when the client took the
-  // message: it answered, or at the bound it is still reading messages (a
-  // compose window open, say). A message the client never picked up is
+  // WM_COPYDATA, bounded by SEND_TIMEOUT_MS. True when the send went
+  // through: the client answered, with *reply its answer, or at the bound
+  // it is still reading messages (a compose window open, say), with *reply
+  // 1 since it took the message. A message the client never picked up is
   // withdrawn at the bound, so that is a failure.
   bool (*send_copy_data)(void *context, WindowHandle window, uintptr_t data_id,
-                         const void *data, uint32_t size);
+                         const void *data, uint32_t size, uintptr_t *reply);
+  // Whether window is still a window.
+  bool (*window_exists)(void *context, WindowHandle window);
 };
 
 WindowHandle FindClientWindow(const HandOffPlatform &platform);

@@ -32,6 +32,13 @@ size_t GetOwnModulePath(void * /*context*/, wchar_t *buffer, size_t capacity) {
   return length;
 }
 
+PathKind KindOfPath(void * /*context*/, const wchar_t *path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
+  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  return (attributes & kNotAFile) != 0 ? PathKind::kOther : PathKind::kFile;
+}
+
 void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
   ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL);
 }
@@ -66,19 +73,20 @@ void AllowForeground(void * /*context*/, uint32_t process_id) {
 }
 
 bool SendCopyData(void *context, WindowHandle window, uintptr_t data_id,
-                  const void *data, uint32_t size) {
+                  const void *data, uint32_t size, uintptr_t *reply) {
   const auto *settings = static_cast<const Win32PlatformSettings *>(context);
   COPYDATASTRUCT copy_data;
   copy_data.dwData = data_id;
   copy_data.cbData = size;
   copy_data.lpData = const_cast<void *>(data);
-  DWORD_PTR reply = 0;
+  DWORD_PTR answer = 0;
   const ULONGLONG start = GetTickCount64();
   SetLastError(ERROR_SUCCESS);
   if (SendMessageTimeoutW(static_cast<HWND>(window), WM_COPYDATA, 0,
                           reinterpret_cast<LPARAM>(&copy_data),
                           SMTO_ABORTIFHUNG, settings->send_timeout_ms,
-                          &reply) != 0) {
+                          &answer) != 0) {
+    *reply = answer;
     return true;
   }
   // Failing before the bound means the message never got through: the
@@ -94,7 +102,12 @@ bool SendCopyData(void *context, WindowHandle window, uintptr_t data_id,
     return false;
   }
   auto *const hwnd = static_cast<HWND>(window);
+  *reply = 1;
   return IsWindow(hwnd) != FALSE && IsHungAppWindow(hwnd) == FALSE;
+}
+
+bool WindowExists(void * /*context*/, WindowHandle window) {
+  return IsWindow(static_cast<HWND>(window)) != FALSE;
 }
 
 }  // namespace
@@ -104,11 +117,13 @@ HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
   platform.context = const_cast<Win32PlatformSettings *>(settings);
   platform.find_window = FindWindowByClass;
   platform.get_module_path = GetOwnModulePath;
+  platform.path_kind = KindOfPath;
   platform.shell_execute = ShellStart;
   platform.sleep = SleepFor;
   platform.window_process_id = WindowProcessId;
   platform.allow_set_foreground = AllowForeground;
   platform.send_copy_data = SendCopyData;
+  platform.window_exists = WindowExists;
   return platform;
 }
 
