@@ -39,7 +39,10 @@ mkdir -p "$c/tools" "$c/out" "$c/empty"
 cp "$build/tools/mail_caller.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
-for dir in late hung held busy shy replaced planted; do install_client "$c/$dir"; done
+for dir in late hung held busy shy replaced replacing planted; do install_client "$c/$dir"; done
+# A folder where the client should be.
+mkdir -p "$c/exefolder/Quillory.exe"
+cp "$build/Quillory_MapiDll.dll" "$c/exefolder/"
 cp "$build/Quillory_MapiDll.dll" "$c/empty/"
 # deep NAME LENGTH: a folder path about LENGTH characters long under C:\.
 deep() { printf '%s' "$1"; for _ in $(seq $(($2 / 100))); do printf '/%099d' 0; done; }
@@ -229,6 +232,24 @@ check "the window found after the settle pause gets it: result 0 (got $result af
 check "delivered after the replacement" \
   bash -c "tr -d '\r' <'$c/replaced/received.log' | grep -A1 '^window replaced' | grep -q '^packet 1'"
 stop_clients
+
+echo "a client that keeps replacing its window, hidden (8000 calls)"
+check "replacing client is up" start_client replacing \
+  QUILLORY_STANDIN_QUIET=1 QUILLORY_STANDIN_REPLACE_WINDOW_MS=1 \
+  QUILLORY_STANDIN_REPLACE_EVERY=1
+call replacing --dll 'C:\replacing\Quillory_MapiDll.dll' --message worked --repeat 8000
+succeeded=$(result_field "$c/out/replacing" succeeded)
+received=$(result_field "$c/out/replacing" received)
+check "no success for a message that never arrived, none arrived unreported ($succeeded of 8000 succeeded, $received arrived)" \
+  test -n "$succeeded" -a "$succeeded" = "$received"
+stop_clients
+
+echo "a folder named Quillory.exe beside the provider"
+call exefolder --dll 'C:\exefolder\Quillory_MapiDll.dll' --message worked
+check "result 2 at once (got $result after ${elapsed} ms)" \
+  test "$result" = 2 -a "$elapsed" -lt 1000
+check "no window opened on the folder" \
+  test -z "$(pgrep -f 'explorer.exe C:.exefolder.Quillory.exe')"
 
 echo "install folders the shell would not take literally"
 for dir in "$deep300" "$deep1000"; do

@@ -14,6 +14,10 @@
 //                                       client window
 //   mail_caller --dll PATH --bench N --out DIR
 //                                       N calls against N bare sends
+//   mail_caller --dll PATH --repeat N --message NAME --out DIR
+//                                       N calls; result.txt: how many
+//                                       succeeded, and how many packets
+//                                       the stand-in client counted
 //   mail_caller --send-raw DWDATA      three stray bytes straight to the
 //                                       client window, tagged DWDATA
 //   mail_caller --send-empty DWDATA    the same with no data (cbData 0,
@@ -57,6 +61,7 @@ struct Options {
   std::wstring out = L".";
   bool kill_clients = false;
   int bench = 0;
+  int repeat = 0;
   std::uint32_t handoff_timeout_ms = 0;
   bool send_raw = false;
   ULONG_PTR raw_data_id = 0;
@@ -285,6 +290,33 @@ void WriteResult(const Options &options, ULONG result, ULONGLONG elapsed) {
   std::printf("%s", report.c_str());
 }
 
+// Many calls in a row, then what the client counted: every call that
+// succeeded must have arrived, and every arrival must have been a success.
+int Repeat(LPMAPISENDMAIL send_mail, MapiMessage *message,
+           const Options &options) {
+  int succeeded = 0;
+  ULONGLONG slowest = 0;
+  for (int i = 0; i < options.repeat; ++i) {
+    const ULONGLONG start = GetTickCount64();
+    if (send_mail(0, 0, message, 0, 0) == SUCCESS_SUCCESS) ++succeeded;
+    slowest = std::max(slowest, GetTickCount64() - start);
+  }
+  DWORD_PTR received = 0;
+  HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+  const bool counted =
+      client != nullptr &&
+      SendMessageTimeoutW(client, quillory_tools::STANDIN_COUNT_MESSAGE, 0, 0,
+                          SMTO_ABORTIFHUNG, 10000, &received) != 0;
+  const std::string report =
+      "calls " + std::to_string(options.repeat) + "\r\nsucceeded " +
+      std::to_string(succeeded) + "\r\nreceived " +
+      (counted ? std::to_string(received) : std::string("unknown")) +
+      "\r\nslowest_ms " + std::to_string(slowest) + "\r\n";
+  WriteBytes(options.out + L"\\result.txt", report);
+  std::printf("%s", report.c_str());
+  return 0;
+}
+
 // The hand-off with a send bound short enough to reach in a test; result 0
 // when it reports the packet delivered.
 int DirectHandOff(const Options &options) {
@@ -354,6 +386,8 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
       options->own_window = true;
     } else if (arg == L"--bench" && has_value) {
       options->bench = _wtoi(argv[++i]);
+    } else if (arg == L"--repeat" && has_value) {
+      options->repeat = _wtoi(argv[++i]);
     } else {
       std::printf("unknown or incomplete option: %s\n", Narrow(arg).c_str());
       return false;
@@ -410,6 +444,7 @@ int wmain(int argc, wchar_t **argv) {
     WriteBytes(options.out + L"\\expected.bin",
                quillory::BuildMailPacketBytes(*message).value());
   }
+  if (options.repeat > 0) return Repeat(send_mail, message, options);
 
   const ULONGLONG start = GetTickCount64();
   const ULONG result = send_mail(options.session, 0, message, options.flags, 0);

@@ -16,11 +16,12 @@
 //                                      window before making its own
 //   QUILLORY_STANDIN_REPLACE_WINDOW_MS=N  N ms after its first window, make
 //                                      a second one and close the first
+//   QUILLORY_STANDIN_REPLACE_EVERY=1  and so on, N ms after each window
 //   QUILLORY_STANDIN_EXIT_AFTER=N     quit after the N-th packet
 //   QUILLORY_STANDIN_QUIET=1          only count packets: no reading, no
 //                                      files (for benchmarks)
-// and STANDIN_BUSY_MESSAGE, posted to its window, stops it reading
-// messages for wParam ms.
+// STANDIN_BUSY_MESSAGE, posted to its window, stops it reading messages
+// for wParam ms; STANDIN_COUNT_MESSAGE answers how many packets arrived.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,6 +44,7 @@ bool g_quiet = false;
 DWORD g_hold_ms = 0;
 HINSTANCE g_instance = nullptr;
 int g_windows_open = 0;
+UINT g_replace_every_ms = 0;
 constexpr UINT_PTR kReplaceTimer = 1;
 
 std::wstring Env(const wchar_t *name) {
@@ -151,12 +153,19 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
     Sleep(static_cast<DWORD>(wparam));
     return 0;
   }
+  if (message == quillory_tools::STANDIN_COUNT_MESSAGE) return g_packets;
   if (message == WM_TIMER && wparam == kReplaceTimer) {
     KillTimer(window, kReplaceTimer);
+    // The next window first: the class is never without one, so a caller
+    // never finds none and starts another client.
     HWND second = MakeWindow();
-    if (second != nullptr) ShowWindow(second, SW_SHOWNORMAL);
+    if (second != nullptr && g_replace_every_ms > 0) {
+      SetTimer(second, kReplaceTimer, g_replace_every_ms, nullptr);
+    } else if (second != nullptr) {
+      ShowWindow(second, SW_SHOWNORMAL);
+    }
     DestroyWindow(window);
-    Log("window replaced\r\n");
+    if (!g_quiet) Log("window replaced\r\n");
     return 0;
   }
   if (message == WM_COPYDATA) {
@@ -222,9 +231,15 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   if (RegisterClassW(&window_class) == 0) return 1;
   HWND window = MakeWindow();
   if (window == nullptr) return 1;
-  ShowWindow(window, nShowCmd);
   const int replace_ms =
       _wtoi(Env(L"QUILLORY_STANDIN_REPLACE_WINDOW_MS").c_str());
+  if (replace_ms > 0 && Env(L"QUILLORY_STANDIN_REPLACE_EVERY") == L"1") {
+    g_replace_every_ms = static_cast<UINT>(replace_ms);
+  }
+  // Windows replaced many times a second stay hidden: Wine waits on the X
+  // server for each visible one that goes, which would hold the client
+  // for whole seconds.
+  if (g_replace_every_ms == 0) ShowWindow(window, nShowCmd);
   if (replace_ms > 0) {
     SetTimer(window, kReplaceTimer, static_cast<UINT>(replace_ms), nullptr);
   }
