@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "packet_strings.h"
 #include "test_support.h"
 
 namespace {
@@ -72,5 +73,56 @@ TEST(SendMail, RunningOutOfMemoryIsAResult) {
   EXPECT_TRUE(client.log.empty());
   EXPECT_EQ(none.held, 0);
 }
+
+#if defined(__i386__)
+FakeClient *g_client = nullptr;
+
+// Shaped and realigned as the exported entry is.
+extern "C" QUILLORY_REALIGN_STACK __attribute__((noinline)) ULONG
+RealignedEntry(const MapiMessage *message) {
+  return SendMail(message, *g_client);
+}
+
+// Calls entry with the stack `shift` bytes off the 16-byte alignment that
+// this ABI promises, as callers built to keep only 4 bytes may.
+ULONG CallMisaligned(ULONG (*entry)(const MapiMessage *),
+                     const MapiMessage *message, unsigned shift) {
+  ULONG result = 0;
+  asm volatile(
+      "mov %%esp, %%edi\n\t"
+      "and $-16, %%esp\n\t"
+      "sub %[shift], %%esp\n\t"
+      "sub $12, %%esp\n\t"
+      "push %[message]\n\t"
+      "call *%[entry]\n\t"
+      "mov %%edi, %%esp"
+      : "=a"(result)
+      : [entry] "r"(entry), [message] "r"(message), [shift] "r"(shift)
+      : "edi", "ecx", "edx", "memory", "cc");
+  return result;
+}
+
+// The widest note path the processor has (AVX2 where it has it) keeps
+// vectors on the stack; entered off alignment it must not fault.
+TEST(SendMail, MisalignedCallersAreServed) {
+  std::string note;
+  for (int line = 0; note.size() < 5000; ++line) {
+    note += std::string(static_cast<std::size_t>(line % 97), 'x') + "\r\n";
+  }
+  note += "stray\rLF\n";
+  MapiMessage message{};
+  message.lpszNoteText = note.data();
+  const auto expected = quillory::BuildMailPacketBytes(message);
+  ASSERT_TRUE(expected.has_value());
+  for (unsigned shift : {0u, 4u, 8u, 12u}) {
+    FakeClient client;
+    g_client = &client;
+    EXPECT_EQ(CallMisaligned(RealignedEntry, &message, shift),
+              static_cast<ULONG>(SUCCESS_SUCCESS));
+    EXPECT_EQ(client.sent_packets, std::vector<std::string>{*expected})
+        << "stack off by " << shift;
+  }
+}
+#endif
 
 }  // namespace

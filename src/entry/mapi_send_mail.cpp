@@ -3,14 +3,6 @@
 #include "simple_mapi.h"
 #include "win32_platform.h"
 
-// 32-bit callers from other compilers may enter with the stack aligned to 4
-// bytes only; realign here so that nothing below depends on their habits.
-#if defined(__i386__)
-#define QUILLORY_REALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define QUILLORY_REALIGN_STACK
-#endif
-
 // Session, parent window, flags and the reserved word are ignored: the
 // library shows no dialog or logon interface of its own, and the client
 // composes the mail.

@@ -5,6 +5,15 @@
 #include "simple_mapi.h"
 #include "text_view.h"
 
+// For the exported entry: 32-bit callers from other compilers may enter
+// with the stack aligned to 4 bytes only, and the vector paths below keep
+// 16- and 32-byte values on it.
+#if defined(__i386__)
+#define QUILLORY_REALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define QUILLORY_REALIGN_STACK
+#endif
+
 namespace quillory {
 
 // The work of MAPISendMail over a given platform, the packet's storage

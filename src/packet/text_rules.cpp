@@ -1,9 +1,11 @@
 #include "text_rules.h"
 
-// SSE2 on every x86 and x64 processor; AVX2 where the processor has it,
-// chosen at run time. QUILLORY_PORTABLE_TEXT forces the portable path and
+// On x86 and x64, SSE2 and AVX2 paths built with target attributes (the
+// 32-bit target assumes neither), the widest the processor has chosen at
+// run time. QUILLORY_PORTABLE_TEXT forces the portable path and
 // QUILLORY_NO_AVX2 keeps to SSE2, so that tests can take each anywhere.
-#if defined(__SSE2__) && !defined(QUILLORY_PORTABLE_TEXT)
+#if (defined(__i386__) || defined(__x86_64__)) && \
+    !defined(QUILLORY_PORTABLE_TEXT)
 #define QUILLORY_SSE2_TEXT 1
 #include <immintrin.h>
 #if !defined(QUILLORY_NO_AVX2)
@@ -23,7 +25,7 @@ size_t CountEqual(TextView text, char c) {
   const size_t size = text.size();
   size_t count = 0;
   size_t i = 0;
-#if defined(QUILLORY_SSE2_TEXT)
+#if defined(__SSE2__) && defined(QUILLORY_SSE2_TEXT)
   // Byte-wide tallies, folded into the total before any can overflow.
   const __m128i wanted = _mm_set1_epi8(c);
   while (size - i >= 16) {
@@ -106,11 +108,23 @@ namespace portable {
 }  // namespace portable
 
 #if defined(QUILLORY_SSE2_TEXT)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse2"))), \
+                             apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
 namespace sse2 {
 #define QUILLORY_TEXT_VECTOR 1
 #include "text_paths.inc"
 #undef QUILLORY_TEXT_VECTOR
 }  // namespace sse2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 #endif
 
 #if defined(QUILLORY_AVX2_TEXT)
@@ -137,11 +151,15 @@ enum class TextPath { kPortable, kSse2, kAvx2 };
 
 // Asked at each call: the DLL keeps no state and runs no initialiser.
 TextPath ChooseTextPath() {
-#if defined(QUILLORY_AVX2_TEXT)
+#if defined(QUILLORY_SSE2_TEXT)
   __builtin_cpu_init();
+#if defined(QUILLORY_AVX2_TEXT)
   if (__builtin_cpu_supports("avx2")) return TextPath::kAvx2;
 #endif
-#if defined(QUILLORY_SSE2_TEXT)
+    // Every x64 processor has SSE2; a 32-bit one may not.
+#if !defined(__SSE2__)
+  if (!__builtin_cpu_supports("sse2")) return TextPath::kPortable;
+#endif
   return TextPath::kSse2;
 #else
   return TextPath::kPortable;
