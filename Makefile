@@ -12,6 +12,8 @@ export CODESIGN_PFX CODESIGN_PASSWORD CODESIGN_TIMESTAMP CODESIGN_CA
 CMAKE_FLAGS  := -G Ninja -Wno-dev
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
                 -fno-omit-frame-pointer
+FUZZERS      := packet_reader_fuzz packet_reader_fuzz_cxx mail_packet_fuzz \
+                mail_packet_fuzz_portable mail_packet_fuzz_sse2
 
 .PHONY: help deps version-check native test unit unit-sanitize unit-i386 \
         unit-aarch64 fuzz arm64-wine-test example-client-test \
@@ -42,7 +44,7 @@ unit: native
 
 unit-sanitize: deps
 	cmake -S . -B $(BUILD)/sanitize $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug \
-	  -DQUILLORY_BENCH=OFF "-DCMAKE_CXX_FLAGS=$(SANITIZE)" \
+	  -DQUILLORY_BENCH=OFF "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_C_FLAGS=$(SANITIZE)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
 	cmake --build $(BUILD)/sanitize -j $(JOBS)
 	cd $(BUILD)/sanitize && ctest --output-on-failure
@@ -67,12 +69,12 @@ unit-aarch64: deps
 
 fuzz: deps
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER=clang++ -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
-	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target packet_reader_fuzz \
-	  mail_packet_fuzz mail_packet_fuzz_portable mail_packet_fuzz_sse2
-	for target in packet_reader_fuzz mail_packet_fuzz mail_packet_fuzz_portable \
-	              mail_packet_fuzz_sse2; do \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
+	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_C_FLAGS=$(SANITIZE)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
+	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZERS)
+	for target in $(FUZZERS); do \
 	  mkdir -p $(BUILD)/fuzz/corpus-$$target && \
 	  $(BUILD)/fuzz/tests/$$target -max_total_time=$(FUZZ_SECONDS) \
 	    -print_final_stats=1 $(BUILD)/fuzz/corpus-$$target >$(BUILD)/fuzz/$$target.log 2>&1; \

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "packet_reader.h"
 #include "packet_strings.h"
+#include "received_mail.h"
 #include "test_support.h"
 #include "text_rules.h"
 
@@ -81,13 +81,13 @@ TEST(MailPacket, OnlyTheNoteTextIsNormalisedAndClassesAreNotMarked) {
   message.nFileCount = 1;
   message.lpFiles = &file;
 
-  const auto read = quillory::ReadMailPacket(Build(message));
-  ASSERT_TRUE(read.mail) << read.error;
-  EXPECT_EQ(read.mail->subject, "s\r\nt");
-  EXPECT_EQ(read.mail->note_text, "n\r\no");
-  EXPECT_EQ(read.mail->recipients,
+  const auto read = quillory_test::ReadMail(Build(message));
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->subject, "s\r\nt");
+  EXPECT_EQ(read->note_text, "n\r\no");
+  EXPECT_EQ(read->recipients,
             (std::vector<std::string>{"\"To\r\" ", "\"Cc\n\" ", "\"Bcc\" "}));
-  EXPECT_EQ(read.mail->attachments, std::vector<std::string>{path});
+  EXPECT_EQ(read->attachments, std::vector<std::string>{path});
 }
 
 TEST(MailPacket, CountsWithoutArraysAndAbsentPathsKeepTheEntriesInStep) {
@@ -165,19 +165,18 @@ TEST(MailPacket, RoundTripsRandomMessages) {
     message.nFileCount = static_cast<ULONG>(file_count);
     message.lpFiles = files.data();
 
-    const auto read = quillory::ReadMailPacket(Build(message));
-    ASSERT_TRUE(read.mail) << read.error;
-    EXPECT_EQ(read.mail->subject, message.lpszSubject ? subject : "");
-    EXPECT_EQ(read.mail->note_text,
+    const auto read = quillory_test::ReadMail(Build(message));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->subject, message.lpszSubject ? subject : "");
+    EXPECT_EQ(read->note_text,
               quillory::NormalizeLineBreaks(message.lpszNoteText ? note : ""));
-    ASSERT_EQ(read.mail->recipients.size(), recip_count);
+    ASSERT_EQ(read->recipients.size(), recip_count);
     for (std::size_t i = 0; i < recip_count; ++i) {
-      EXPECT_EQ(read.mail->recipients[i],
-                quillory::FormatRecipient(recipients[i]));
+      EXPECT_EQ(read->recipients[i], quillory::FormatRecipient(recipients[i]));
     }
-    ASSERT_EQ(read.mail->attachments.size(), file_count);
+    ASSERT_EQ(read->attachments.size(), file_count);
     for (std::size_t i = 0; i < file_count; ++i) {
-      EXPECT_EQ(read.mail->attachments[i], files[i].lpszPathName);
+      EXPECT_EQ(read->attachments[i], files[i].lpszPathName);
     }
   }
 }

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "packet_reader.h"
 #include "packet_strings.h"
+#include "received_mail.h"
 
 int main() {
   char subject[] = "Quarterly report";
@@ -37,9 +37,9 @@ int main() {
                 i % 16 == 15 ? "\n" : " ");
   }
   std::printf("\n\nRead back:\n");
-  const quillory::PacketReadResult read = quillory::ReadMailPacket(*packet);
-  if (!read.mail) {
-    std::printf("unreadable: %s\n", read.error.c_str());
+  const auto read = quillory_test::ReadMail(*packet);
+  if (!read) {
+    std::printf("unreadable\n");
     return 1;
   }
   auto shown = [](const std::string &text) {
@@ -48,12 +48,12 @@ int main() {
       out += c == '\r' ? "\\r" : c == '\n' ? "\\n\n    " : std::string(1, c);
     return out;
   };
-  std::printf("  subject: %s\n", read.mail->subject.c_str());
-  std::printf("  note text:\n    %s\n", shown(read.mail->note_text).c_str());
-  for (const std::string &r : read.mail->recipients) {
+  std::printf("  subject: %s\n", read->subject.c_str());
+  std::printf("  note text:\n    %s\n", shown(read->note_text).c_str());
+  for (const std::string &r : read->recipients) {
     std::printf("  recipient: %s\n", r.c_str());
   }
-  for (const std::string &a : read.mail->attachments) {
+  for (const std::string &a : read->attachments) {
     std::printf("  attachment: %s\n", a.c_str());
   }
   return 0;

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "packet_reader.h"
 #include "packet_strings.h"
+#include "received_mail.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
     message.lpFiles = files.empty() ? nullptr : files.data();
   }
 
-  quillory::ReceivedMail expected;
+  quillory_test::ReceivedMail expected;
   expected.subject = Plain(message.lpszSubject);
   expected.note_text = NoteRule(Plain(message.lpszNoteText));
   for (const MapiRecipDesc &r : recipients) {
@@ -128,11 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
 
   const auto packet = quillory::BuildMailPacketBytes(message);
   if (!packet || *packet != plain.bytes) std::abort();
-  const quillory::PacketReadResult read = quillory::ReadMailPacket(*packet);
-  if (!read.mail || read.mail->subject != expected.subject ||
-      read.mail->note_text != expected.note_text ||
-      read.mail->recipients != expected.recipients ||
-      read.mail->attachments != expected.attachments) {
+  const auto read = quillory_test::ReadMail(*packet);
+  if (!read || read->subject != expected.subject ||
+      read->note_text != expected.note_text ||
+      read->recipients != expected.recipients ||
+      read->attachments != expected.attachments) {
     std::abort();
   }
   return 0;

@@ -120,7 +120,7 @@ done
 check "stand-in client names a message with another dwData" \
   grep -q '^ignored: message with dwData 1 (3 bytes)' "$c/running/received.log"
 check "stand-in client names a packet it cannot read" \
-  grep -q 'UNREADABLE: subject length at offset 0: record cut short' \
+  grep -q 'UNREADABLE: not a well-formed packet' \
   "$c/running/received.log"
 n=$((n + 1))  # the unreadable packet is recorded too
 

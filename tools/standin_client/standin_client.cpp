@@ -29,7 +29,7 @@
 #include <string>
 
 #include "handoff.h"
-#include "packet_reader.h"
+#include "received_mail.h"
 #include "standin_messages.h"
 
 namespace {
@@ -106,9 +106,9 @@ std::string Describe(int number, const COPYDATASTRUCT &data) {
   std::string out = "packet " + std::to_string(number) + ": " +
                     std::to_string(data.cbData) + " bytes, dwData " +
                     std::to_string(data.dwData) + "\r\n";
-  const quillory::PacketReadResult read = quillory::ReadMailPacket(bytes);
-  if (!read.mail) return out + "  UNREADABLE: " + read.error + "\r\n";
-  const quillory::ReceivedMail &mail = *read.mail;
+  const auto read = quillory_test::ReadMail(bytes);
+  if (!read) return out + "  UNREADABLE: not a well-formed packet\r\n";
+  const quillory_test::ReceivedMail &mail = *read;
   out += "  subject: " + Shown(mail.subject) + "\r\n";
   out += "  note text: " + Shown(mail.note_text) + "\r\n";
   out += "  recipients: " + std::to_string(mail.recipients.size()) + "\r\n";
