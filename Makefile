@@ -15,7 +15,7 @@ SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=all \
 FUZZERS      := packet_reader_fuzz packet_reader_fuzz_cxx mail_packet_fuzz \
                 mail_packet_fuzz_portable mail_packet_fuzz_sse2
 
-.PHONY: help deps version-check native test unit unit-sanitize unit-i386 \
+.PHONY: help deps deps-bench version-check native test unit unit-sanitize unit-i386 \
         unit-aarch64 fuzz arm64-wine-test example-client-test \
         dist dist-test install-test msi-test sign-test demo packet-demo bench \
         bench-native bench-wine format tidy clean
@@ -34,6 +34,9 @@ help:
 
 deps:
 	@tools/install-deps.sh
+
+deps-bench:
+	@tools/install-deps.sh --bench
 
 native: deps
 	cmake -S . -B $(BUILD)/native $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -141,10 +144,16 @@ packet-demo: native
 
 bench: bench-native bench-wine
 
-bench-native: deps
+# Both x86 data models: the 32-bit build links Debian's i386 Google
+# Benchmark, so it is not static.
+bench-native: deps-bench
 	cmake -S . -B $(BUILD)/bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD)/bench -j $(JOBS) --target packet_bench
-	$(BUILD)/bench/bench/packet_bench
+	cmake -S . -B $(BUILD)/bench-i386 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i386.cmake -DCMAKE_EXE_LINKER_FLAGS=-m32 \
+	  -DQUILLORY_GTEST_FROM_SOURCE=ON
+	cmake --build $(BUILD)/bench-i386 -j $(JOBS) --target packet_bench
+	bash bench/native-bench.sh $(BUILD)
 
 bench-wine: dist
 	bash bench/wine-bench.sh $(BUILD)/mingw-x86_64

@@ -5,10 +5,12 @@
 # Wine's 32-bit side installed too, so that the 32-bit DLL runs under test.
 # It never removes a package: an install that would (a conflict with
 # something already there) stops instead. QUILLORY_NO_DEPS=1 skips it all,
-# for a machine set up by other means.
+# for a machine set up by other means. --bench adds the 32-bit Google
+# Benchmark (with the i386 architecture, whatever the kernel runs: the
+# 32-bit benchmark runs under qemu where it cannot run natively).
 set -euo pipefail
-if [ $# -ne 0 ]; then
-  echo "usage: install-deps.sh   (QUILLORY_NO_DEPS=1 skips it)" >&2
+if [ $# -gt 1 ] || { [ $# -eq 1 ] && [ "$1" != --bench ]; }; then
+  echo "usage: install-deps.sh [--bench]   (QUILLORY_NO_DEPS=1 skips it)" >&2
   exit 2
 fi
 [ -z "${QUILLORY_NO_DEPS:-}" ] || exit 0
@@ -36,6 +38,10 @@ if "$here/runs-32bit.sh"; then
   dpkg --print-foreign-architectures | grep -qx i386 || add_i386=true
 else
   runs_32bit=false
+fi
+if [ "${1:-}" = --bench ]; then
+  packages+=(libbenchmark-dev:i386)
+  dpkg --print-foreign-architectures | grep -qx i386 || add_i386=true
 fi
 
 missing=()
