@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "handoff.h"
-#include "text_view.h"
+#include "memory.h"
 
 namespace quillory_test {
 

@@ -2,8 +2,8 @@
 #define QUILLORY_SEND_MAIL_H
 
 #include "handoff.h"
+#include "memory.h"
 #include "simple_mapi.h"
-#include "text_view.h"
 
 // For the exported entry: 32-bit callers from other compilers may enter
 // with the stack aligned to 4 bytes only, and the vector paths below keep

@@ -12,12 +12,6 @@ bool IsLetter(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-size_t WideLength(const wchar_t *text) {
-  size_t length = 0;
-  while (text[length] != L'\0') ++length;
-  return length;
-}
-
 // After a launch: look every LAUNCH_POLL_INTERVAL_MS, at most
 // LAUNCH_POLL_LIMIT times, and let a window that appeared settle. A client
 // may replace its first window while it finishes starting, so the window
@@ -79,7 +73,6 @@ size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
 }
 
 void LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
-  if (!IsLaunchablePath(path, WideLength(path))) return;
   platform.shell_execute(platform.context, LAUNCH_VERB, path);
 }
 

@@ -72,13 +72,14 @@ WindowHandle FindClientWindow(const HandOffPlatform &platform);
 // Its length; 0 when the path cannot be had or is longer than the buffer.
 size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer);
 
-// Starts the client at path, but only from a path that the shell takes
-// literally: absolute (a relative one would be resolved against the
-// caller's current directory, where another program could have been
-// planted), shorter than MAX_PATH, and without %.
+// Starts the client at path, which must be one that IsLaunchablePath
+// accepts.
 void LaunchClient(const HandOffPlatform &platform, const wchar_t *path);
 
 bool IsAbsoluteWindowsPath(const wchar_t *path, size_t length);
+// A path the shell takes literally: absolute (a relative one would be
+// resolved against the caller's current directory, where another program
+// could have been planted), shorter than MAX_PATH, and without %.
 bool IsLaunchablePath(const wchar_t *path, size_t length);
 
 // Delivers the packet to the client's main window, starting the client

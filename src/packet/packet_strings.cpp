@@ -1,5 +1,6 @@
 #include "packet_strings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -45,7 +46,28 @@ void ReplaceToFront(std::string &text, std::size_t read,
 }  // namespace
 
 std::size_t CountChar(std::string_view text, char c) {
-  return CountByte(text, c);
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), c));
+}
+
+// Byte by byte: the DLL's vector passes read zero-terminated notes, and
+// this plain count is what the tests hold them to.
+LineBreakPlan PlanLineBreaks(std::string_view text) {
+  std::size_t cr = 0;
+  std::size_t lf = 0;
+  bool pairs_only = true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      ++cr;
+      if (i + 1 == text.size() || text[i + 1] != '\n') pairs_only = false;
+    } else if (text[i] == '\n') {
+      ++lf;
+      if (i == 0 || text[i - 1] != '\r') pairs_only = false;
+    }
+  }
+  const bool unchanged = (cr == 0 && lf == 0) || pairs_only;
+  const std::uint64_t size = text.size();
+  if (lf != 0) return {size - cr + lf, true, unchanged};
+  return {size + cr, false, unchanged};
 }
 
 void EraseChar(std::string &text, char c) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "simple_mapi.h"
+#include "text_rules.h"
 
 namespace quillory {
 
@@ -26,6 +27,9 @@ std::size_t ReplaceAll(std::string &text, std::string_view needle,
 // Every line break leaves as CR LF. A text holding any LF is LF-delimited
 // and loses all its CRs; one without LF is CR-delimited.
 std::string NormalizeLineBreaks(std::string_view text);
+// What that rule makes of any text, NUL bytes and all: its size, and
+// whether it changes at all.
+LineBreakPlan PlanLineBreaks(std::string_view text);
 
 // "name" <address>, each part only when its pointer is present.
 std::string FormatRecipient(const MapiRecipDesc &recipient);

@@ -1,18 +1,8 @@
 #include "packet_writer.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 namespace quillory {
-
-namespace {
-
-void *Allocate(void * /*context*/, size_t size) { return malloc(size); }
-void Release(void * /*context*/, void *block) { free(block); }
-
-}  // namespace
-
-Memory SystemMemory() { return Memory{nullptr, Allocate, Release}; }
 
 Packet &Packet::operator=(Packet &&other) noexcept {
   if (this != &other) {

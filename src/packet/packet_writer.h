@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "memory.h"
 #include "text_view.h"
 
 namespace quillory {

@@ -17,40 +17,11 @@ namespace quillory {
 
 namespace {
 
-// The bytes of text that equal c, in one pass. (Only the string form of
-// the rules counts single bytes; the note's own pass counts CR and LF
-// itself.)
-size_t CountEqual(TextView text, char c) {
-  const char *data = text.data();
-  const size_t size = text.size();
-  size_t count = 0;
-  size_t i = 0;
-#if defined(__SSE2__) && defined(QUILLORY_SSE2_TEXT)
-  // Byte-wide tallies, folded into the total before any can overflow.
-  const __m128i wanted = _mm_set1_epi8(c);
-  while (size - i >= 16) {
-    __m128i tally = _mm_setzero_si128();
-    for (int round = 0; round < 255 && size - i >= 16; ++round, i += 16) {
-      const __m128i block =
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
-      tally = _mm_sub_epi8(tally, _mm_cmpeq_epi8(block, wanted));
-    }
-    const __m128i sums = _mm_sad_epu8(tally, _mm_setzero_si128());
-    count += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<size_t>(_mm_extract_epi16(sums, 4));
-  }
-#endif
-  for (; i < size; ++i) count += data[i] == c ? 1u : 0u;
-  return count;
-}
-
 struct BlockMasks {
   uint64_t cr;
   uint64_t lf;
   uint64_t zero;
 };
-
-#define QUILLORY_BLOCK_INLINE inline __attribute__((always_inline))
 
 inline size_t CountBits(uint64_t bits) {
   bits = bits - ((bits >> 1) & 0x5555555555555555u);
@@ -147,78 +118,41 @@ namespace avx2 {
 #endif
 #endif
 
-enum class TextPath { kPortable, kSse2, kAvx2 };
+// The note's two passes at one vector width.
+struct TextPath {
+  NoteScan (*scan)(const char *text);
+  size_t (*write)(TextView text, bool lf_delimited, char *out, size_t out_size);
+};
 
-// Asked at each call: the DLL keeps no state and runs no initialiser.
-TextPath ChooseTextPath() {
+constexpr TextPath kPortablePath{portable::ScanNote, portable::WriteBreaks};
+#if defined(QUILLORY_SSE2_TEXT)
+constexpr TextPath kSse2Path{sse2::ScanNote, sse2::WriteBreaks};
+#endif
+#if defined(QUILLORY_AVX2_TEXT)
+constexpr TextPath kAvx2Path{avx2::ScanNote, avx2::WriteBreaks};
+#endif
+
+// The widest the processor has, asked at each call: the DLL keeps no state
+// and runs no initialiser.
+const TextPath &ChooseTextPath() {
 #if defined(QUILLORY_SSE2_TEXT)
   __builtin_cpu_init();
 #if defined(QUILLORY_AVX2_TEXT)
-  if (__builtin_cpu_supports("avx2")) return TextPath::kAvx2;
+  if (__builtin_cpu_supports("avx2")) return kAvx2Path;
 #endif
     // Every x64 processor has SSE2; a 32-bit one may not.
 #if !defined(__SSE2__)
-  if (!__builtin_cpu_supports("sse2")) return TextPath::kPortable;
+  if (!__builtin_cpu_supports("sse2")) return kPortablePath;
 #endif
-  return TextPath::kSse2;
+  return kSse2Path;
 #else
-  return TextPath::kPortable;
+  return kPortablePath;
 #endif
-}
-
-NoteCounts CountNote(TextView text) {
-  switch (ChooseTextPath()) {
-#if defined(QUILLORY_AVX2_TEXT)
-    case TextPath::kAvx2:
-      return avx2::CountNote(text);
-#endif
-#if defined(QUILLORY_SSE2_TEXT)
-    case TextPath::kSse2:
-      return sse2::CountNote(text);
-#endif
-    default:
-      return portable::CountNote(text);
-  }
-}
-
-size_t WriteBreaks(TextView text, bool lf_delimited, char *out,
-                   size_t out_size) {
-  switch (ChooseTextPath()) {
-#if defined(QUILLORY_AVX2_TEXT)
-    case TextPath::kAvx2:
-      return avx2::WriteBreaks(text, lf_delimited, out, out_size);
-#endif
-#if defined(QUILLORY_SSE2_TEXT)
-    case TextPath::kSse2:
-      return sse2::WriteBreaks(text, lf_delimited, out, out_size);
-#endif
-    default:
-      return portable::WriteBreaks(text, lf_delimited, out, out_size);
-  }
 }
 
 }  // namespace
 
-size_t CountByte(TextView text, char c) { return CountEqual(text, c); }
-
-LineBreakPlan PlanLineBreaks(TextView text) {
-  return PlanFrom(CountNote(text), text.size());
-}
-
-NoteScan ScanNote(const char *text) {
-  switch (ChooseTextPath()) {
-#if defined(QUILLORY_AVX2_TEXT)
-    case TextPath::kAvx2:
-      return avx2::ScanNote(text);
-#endif
-#if defined(QUILLORY_SSE2_TEXT)
-    case TextPath::kSse2:
-      return sse2::ScanNote(text);
-#endif
-    default:
-      return portable::ScanNote(text);
-  }
-}
+NoteScan ScanNote(const char *text) { return ChooseTextPath().scan(text); }
 
 void WriteLineBreaks(TextView text, const LineBreakPlan &plan, char *out) {
   const auto size = static_cast<size_t>(plan.size);
@@ -227,7 +161,7 @@ void WriteLineBreaks(TextView text, const LineBreakPlan &plan, char *out) {
     written = text.size() < size ? text.size() : size;
     if (written != 0) memcpy(out, text.data(), written);
   } else {
-    written = WriteBreaks(text, plan.lf_delimited, out, size);
+    written = ChooseTextPath().write(text, plan.lf_delimited, out, size);
   }
   // A text changed since it was planned leaves zeros, never stale storage.
   if (written < size) memset(out + written, 0, size - written);

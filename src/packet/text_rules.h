@@ -11,7 +11,8 @@
 namespace quillory {
 
 // The two text rules, written straight into a packet: a size first, then
-// the bytes. (packet_strings.h has them as plain string functions.)
+// the bytes. (packet_strings.h has them as plain string functions, and the
+// plan of any sized text.)
 
 // Every line break leaves as CR LF. A text holding any LF is LF-delimited
 // and loses all its CRs; one without LF is CR-delimited. The size is
@@ -23,7 +24,6 @@ struct LineBreakPlan {
   // every break a CR LF already): it goes out as it is.
   bool unchanged;
 };
-LineBreakPlan PlanLineBreaks(TextView text);
 
 // A zero-terminated note (null reads as empty) and its plan, in one pass
 // that also finds its end.
@@ -37,9 +37,6 @@ NoteScan ScanNote(const char *text);
 // changed since it was planned cannot overrun, and what it leaves short is
 // zeros.
 void WriteLineBreaks(TextView text, const LineBreakPlan &plan, char *out);
-
-// How many bytes of text equal c.
-size_t CountByte(TextView text, char c);
 
 // "name" <address>, each part only when its pointer is present, in two
 // steps: the parts, whose size is known, then the bytes. The size is

@@ -1,0 +1,16 @@
+#include "memory.h"
+
+#include <stdlib.h>
+
+namespace quillory {
+
+namespace {
+
+void *Allocate(void * /*context*/, size_t size) { return malloc(size); }
+void Release(void * /*context*/, void *block) { free(block); }
+
+}  // namespace
+
+Memory SystemMemory() { return Memory{nullptr, Allocate, Release}; }
+
+}  // namespace quillory

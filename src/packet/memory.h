@@ -1,0 +1,22 @@
+#ifndef QUILLORY_MEMORY_H
+#define QUILLORY_MEMORY_H
+
+#include <stddef.h>
+
+namespace quillory {
+
+// Where the packet's storage comes from: the C runtime's heap in the DLL,
+// one that fails on demand in the tests.
+struct Memory {
+  void *context;
+  // Null when the storage cannot be had.
+  void *(*allocate)(void *context, size_t size);
+  void (*release)(void *context, void *block);
+};
+
+// malloc and free.
+Memory SystemMemory();
+
+}  // namespace quillory
+
+#endif
