@@ -134,13 +134,13 @@ sign-test: dist
 
 # Every stage, then one summary line.
 test:
-	@MAKE='$(MAKE)' tools/run-tests.sh
+	@MAKE='$(MAKE)' tests/run-tests.sh
 
 demo: dist
 	bash tools/demo.sh $(DIST)
 
 packet-demo: native
-	$(BUILD)/native/tools/packet_demo
+	$(BUILD)/native/examples/packet_demo
 
 bench: bench-native bench-wine
 
@@ -159,19 +159,22 @@ bench-wine: dist
 	bash bench/wine-bench.sh $(BUILD)/mingw-x86_64
 
 format:
-	clang-format -i $$(git ls-files '*.h' '*.cpp')
+	clang-format -i $$(git ls-files '*.h' '*.c' '*.cpp')
 
 MINGW_CXX := /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++
 tidy: native dist
 	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'src/packet/*.cpp' \
 	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'tests/*.cpp' \
-	  'bench/*.cpp' 'tools/packet_demo.cpp' 'tools/expected_packets.cpp')
+	  'bench/*.cpp' 'examples/packet_demo/*.cpp' 'tests/support/*.cpp' \
+	  ':!tests/support/*_caller.cpp' ':!tests/support/standin_client.cpp' \
+	  ':!tests/support/sample_messages.cpp')
 	clang-tidy -p $(BUILD)/mingw-x86_64 --quiet \
 	  --extra-arg=--target=x86_64-w64-mingw32 \
 	  --extra-arg=-isystem$(MINGW_CXX) \
 	  --extra-arg=-isystem$(MINGW_CXX)/x86_64-w64-mingw32 \
 	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
-	  'tools/*/*.cpp' ':!tools/arm64_caller')
+	  'tests/support/mail_caller.cpp' 'tests/support/standin_client.cpp' \
+	  'tests/support/sample_messages.cpp')
 
 clean:
 	rm -rf $(BUILD) $(DIST)

@@ -12,12 +12,12 @@ fi
 
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/tools/wine-env.sh" "$@"
+source "$root/tests/support/wine-env.sh" "$@"
 
 prepare_prefix
 mkdir -p "$c/app" "$c/out"
-cp "$build/Quillory_MapiDll.dll" "$build/tools/mail_caller.exe" "$c/app/"
-cp "$build/tools/standin_client.exe" "$c/app/Quillory.exe"
+cp "$build/Quillory_MapiDll.dll" "$build/tests/support/mail_caller.exe" "$c/app/"
+cp "$build/tests/support/standin_client.exe" "$c/app/Quillory.exe"
 QUILLORY_STANDIN_QUIET=1 "$wine" 'C:\app\Quillory.exe' >/dev/null 2>&1 </dev/null &
 wait_for_client "$c/app/received.log"
 "$wine" 'C:\app\mail_caller.exe' --dll 'C:\app\Quillory_MapiDll.dll' \

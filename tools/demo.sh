@@ -15,7 +15,7 @@ fi
 
 dist=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/tools/wine-env.sh" "$@"
+source "$root/tests/support/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
 out="$c/out"

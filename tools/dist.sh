@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Collects the built DLLs, tools and registration into DIST, builds the
+# Collects the built DLLs, test programs and registration into DIST, builds the
 # package, and signs what it ships when a certificate is given.
 #   CODESIGN_PFX       the vendor's code-signing certificate and key (PKCS#12)
 #   CODESIGN_PASSWORD  its password
@@ -52,7 +52,7 @@ mkdir -p "$dist/win32" "$dist/win64" "$dist/arm64" "$dist/Quillory" "$dist/symbo
 # %PROCESSOR_ARCHITECTURE% picks (x86 in every 32-bit process, AMD64 in
 # every x64 one, ARM64 in native ARM64 ones), the same bytes as the
 # build's own name; its debug information under the name its
-# .gnu_debuglink gives. The tools need a C++ runtime, which the ARM64
+# .gnu_debuglink gives. The test programs need a C++ runtime, which the ARM64
 # toolchain lacks.
 for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:ARM64; do
   IFS=: read -r from dir suffix <<<"$triple"
@@ -61,9 +61,9 @@ for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:
   sign "$dist/$dir/Quillory_MapiDll.dll"
   cp "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
   cp "$from/Quillory_MapiDll_$suffix.dll.debug" "$dist/symbols/"
-  [ -f "$from/tools/mail_caller.exe" ] || continue
-  cp "$from/tools/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
-  cp "$from/tools/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"
+  [ -f "$from/tests/support/mail_caller.exe" ] || continue
+  cp "$from/tests/support/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
+  cp "$from/tests/support/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"
   cp "$from/examples/client/quillory_example_client.exe" "$dist/$dir/"
 done
 # The register scripts with CR LF, which cmd's labels need.

@@ -75,47 +75,20 @@ LineBreakPlan PlanFrom(const NoteCounts &counts, uint64_t size) {
 namespace portable {
 #define QUILLORY_TEXT_VECTOR 0
 #include "text_paths.inc"
-#undef QUILLORY_TEXT_VECTOR
 }  // namespace portable
 
 #if defined(QUILLORY_SSE2_TEXT)
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("sse2"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("sse2")
-#endif
 namespace sse2 {
 #define QUILLORY_TEXT_VECTOR 1
 #include "text_paths.inc"
-#undef QUILLORY_TEXT_VECTOR
 }  // namespace sse2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 #if defined(QUILLORY_AVX2_TEXT)
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), \
-                             apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
 namespace avx2 {
 #define QUILLORY_TEXT_VECTOR 2
 #include "text_paths.inc"
-#undef QUILLORY_TEXT_VECTOR
 }  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
 #endif
 
 // The note's two passes at one vector width.

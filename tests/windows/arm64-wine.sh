@@ -2,7 +2,7 @@
 # The ARM64 DLL as a native ARM64 program meets it: Debian's arm64 Wine
 # under qemu-aarch64-static, the install set in C:\Program Files\Quillory
 # registered with the packaged .reg, and a small ARM64 caller of our own
-# (tools/arm64_caller) that goes through Wine's arm64 mapi32.dll and plays
+# (tests/support/arm64_caller.cpp) that goes through Wine's arm64 mapi32.dll and plays
 # the client's window itself. Its packets must be the bytes the native
 # build makes for the same messages.
 #
@@ -72,7 +72,7 @@ loader=(qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wine64")
 wine() { "${loader[@]}" "$@" </dev/null; }
 reg() { wine 'C:\windows\system32\reg.exe' "$@" >/dev/null 2>&1; }
 
-source "$(dirname "$0")/../../tools/checks.sh"
+source "$(dirname "$0")/../support/checks.sh"
 
 echo "preparing an arm64 Wine prefix..."
 qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wineserver64" -p -f \
@@ -99,7 +99,7 @@ wine 'C:\windows\system32\regedit.exe' /S 'C:\reg\Quillory_MapiDll.reg' >/dev/nu
 check "the packaged .reg names the one folder's DLLPath" grep -qE \
   'REG_EXPAND_SZ +C:\\Program Files\\Quillory\\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%\.dll' \
   <<<"$(wine 'C:\windows\system32\reg.exe' query 'HKLM\Software\Clients\Mail\Quillory' /v DLLPath 2>/dev/null | tr -d '\r')"
-cp "$build/clang-aarch64/arm64_caller.exe" "$c/tools/"
+cp "$build/clang-aarch64/tests/support/arm64_caller.exe" "$c/tools/"
 
 "${loader[@]}" 'C:\windows\system32\explorer.exe' /desktop </dev/null >/dev/null 2>&1 &
 pids+=($!)
@@ -108,7 +108,7 @@ sleep 3
 result() { tr -d '\r' <"$c/out/result.txt" 2>/dev/null | awk -v k="$1" '$1 == k {print $2}'; }
 expected=$prefix/expected
 mkdir -p "$expected"
-"$build/native/tools/expected_packets" "$expected" || exit 1
+"$build/native/tests/support/expected_packets" "$expected" || exit 1
 
 echo "an ARM64 program sends the plain messages through mapi32.dll..."
 rm -rf "$c/out"

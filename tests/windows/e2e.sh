@@ -14,7 +14,7 @@ fi
 build=$(cd "$1" && pwd)
 arch=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/tools/wine-env.sh" "$@"
+source "$root/tests/support/wine-env.sh" "$@"
 if [ "$arch" = win32 ]; then
   if ! why=$(can_run_win32); then
     echo "SKIPPED: $why, so the 32-bit DLL was checked by its structure only"
@@ -32,11 +32,11 @@ prepare_prefix
 # Folders, as Windows paths and their Unix twins.
 install_client() {  # DIR [DLL_NAME]: a client with the provider beside it
   mkdir -p "$1"
-  cp "$build/tools/standin_client.exe" "$1/Quillory.exe"
+  cp "$build/tests/support/standin_client.exe" "$1/Quillory.exe"
   cp "$build/Quillory_MapiDll.dll" "$1/${2:-Quillory_MapiDll.dll}"
 }
 mkdir -p "$c/tools" "$c/out" "$c/empty"
-cp "$build/tools/mail_caller.exe" "$c/tools/"
+cp "$build/tests/support/mail_caller.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
 for dir in late hung held busy shy replaced replacing planted; do install_client "$c/$dir"; done

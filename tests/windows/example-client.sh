@@ -16,7 +16,7 @@ fi
 
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../tools/wine-env.sh" "$@"
+source "$here/../support/wine-env.sh" "$@"
 source "$here/install-checks.sh"
 
 mkdir -p "$c/reg"

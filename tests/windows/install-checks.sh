@@ -1,4 +1,4 @@
-# Sourced by the install tests, after tools/wine-env.sh: makes the prefix,
+# Sourced by the install tests, after tests/support/wine-env.sh: makes the prefix,
 # then checks that the programs of each kind this machine runs reach one
 # installed client through their own mapi32.dll.
 

@@ -20,7 +20,7 @@ fi
 
 dist=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/../../tools/wine-env.sh" "$@"
+source "$here/../support/wine-env.sh" "$@"
 source "$here/install-checks.sh"
 
 is_utf16() { [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; }

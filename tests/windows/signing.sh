@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-source "$root/tools/checks.sh"
+source "$root/tests/support/checks.sh"
 
 cd "$work"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Throwaway Test CA" \

@@ -13,10 +13,10 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "usage: expected_packets DIR\n");
     return 2;
   }
-  const auto storage = std::make_unique<quillory_tools::PlainStorage>();
-  for (int i = 0; i < quillory_tools::kPlainMessageCount; ++i) {
+  const auto storage = std::make_unique<quillory_test::PlainStorage>();
+  for (int i = 0; i < quillory_test::kPlainMessageCount; ++i) {
     MapiMessage message;
-    quillory_tools::MakePlainMessage(i, storage.get(), &message);
+    quillory_test::MakePlainMessage(i, storage.get(), &message);
     const auto packet = quillory::BuildMailPacketBytes(message);
     const std::string path =
         std::string(argv[1]) + "/expected-" + std::to_string(i + 1) + ".bin";

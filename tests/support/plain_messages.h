@@ -10,7 +10,7 @@
 
 #include "simple_mapi.h"
 
-namespace quillory_tools {
+namespace quillory_test {
 
 inline constexpr int kPlainMessageCount = 6;
 
@@ -124,6 +124,6 @@ inline void MakePlainMessage(int index, PlainStorage *s, MapiMessage *m) {
   }
 }
 
-}  // namespace quillory_tools
+}  // namespace quillory_test
 
 #endif

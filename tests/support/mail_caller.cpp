@@ -70,9 +70,13 @@ struct Options {
   bool own_window = false;
 };
 
-std::string Narrow(const std::wstring &wide) {
-  std::string out;
-  for (wchar_t c : wide) out += static_cast<char>(c < 0x80 ? c : '?');
+std::string Utf8(const wchar_t *wide) {
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return {};
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(n - 1));
   return out;
 }
 
@@ -184,10 +188,10 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
     std::printf("no client window to measure against\n");
     return 1;
   }
-  quillory_tools::SampleMessage small;
-  quillory_tools::MakeSampleMessage("sample", &small);
-  quillory_tools::SampleMessage large;
-  quillory_tools::MakeSampleMessage("large", &large);
+  quillory_test::SampleMessage small;
+  quillory_test::MakeSampleMessage("sample", &small);
+  quillory_test::SampleMessage large;
+  quillory_test::MakeSampleMessage("large", &large);
   const Timing many =
       TimeAgainstBareSends(send_mail, window, &small.message, options.bench, 7);
   const Timing one =
@@ -253,16 +257,6 @@ int Bench(LPMAPISENDMAIL send_mail, const Options &options) {
   return 0;
 }
 
-std::string Utf8(const wchar_t *wide) {
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
-  out.resize(static_cast<std::size_t>(n - 1));
-  return out;
-}
-
 // "provider PATH" for each module of this process whose name starts with
 // Quillory_MapiDll: which file the system's mail layer really loaded.
 std::string LoadedProviders() {
@@ -305,7 +299,7 @@ int Repeat(LPMAPISENDMAIL send_mail, MapiMessage *message,
   HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   const bool counted =
       client != nullptr &&
-      SendMessageTimeoutW(client, quillory_tools::STANDIN_COUNT_MESSAGE, 0, 0,
+      SendMessageTimeoutW(client, quillory_test::STANDIN_COUNT_MESSAGE, 0, 0,
                           SMTO_ABORTIFHUNG, 10000, &received) != 0;
   const std::string report =
       "calls " + std::to_string(options.repeat) + "\r\nsucceeded " +
@@ -320,14 +314,14 @@ int Repeat(LPMAPISENDMAIL send_mail, MapiMessage *message,
 // The hand-off with a send bound short enough to reach in a test; result 0
 // when it reports the packet delivered.
 int DirectHandOff(const Options &options) {
-  quillory_tools::SampleMessage sample;
-  if (!quillory_tools::MakeSampleMessage(options.message, &sample)) return 2;
+  quillory_test::SampleMessage sample;
+  if (!quillory_test::MakeSampleMessage(options.message, &sample)) return 2;
   const std::string packet =
       quillory::BuildMailPacketBytes(sample.message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
   if (options.busy_client_ms > 0) {
     HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
-    PostMessageW(client, quillory_tools::STANDIN_BUSY_MESSAGE,
+    PostMessageW(client, quillory_test::STANDIN_BUSY_MESSAGE,
                  options.busy_client_ms, 0);
     // Sent messages go before posted ones: let the client take this first.
     Sleep(300);
@@ -362,7 +356,7 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
     } else if (arg == L"--mapi32") {
       options->mapi32 = true;
     } else if (arg == L"--message" && has_value) {
-      options->message = Narrow(argv[++i]);
+      options->message = Utf8(argv[++i]);
     } else if (arg == L"--flags" && has_value) {
       options->flags = static_cast<ULONG>(wcstoul(argv[++i], nullptr, 0));
     } else if (arg == L"--session" && has_value) {
@@ -389,7 +383,8 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
     } else if (arg == L"--repeat" && has_value) {
       options->repeat = _wtoi(argv[++i]);
     } else {
-      std::printf("unknown or incomplete option: %s\n", Narrow(arg).c_str());
+      std::printf("unknown or incomplete option: %s\n",
+                  Utf8(arg.c_str()).c_str());
       return false;
     }
   }
@@ -433,10 +428,10 @@ int wmain(int argc, wchar_t **argv) {
   }
   if (options.bench > 0) return Bench(send_mail, options);
 
-  quillory_tools::SampleMessage sample;
+  quillory_test::SampleMessage sample;
   MapiMessage *message = nullptr;
   if (options.message != "null") {
-    if (!quillory_tools::MakeSampleMessage(options.message, &sample)) {
+    if (!quillory_test::MakeSampleMessage(options.message, &sample)) {
       std::printf("unknown message %s\n", options.message.c_str());
       return 2;
     }

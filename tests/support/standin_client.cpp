@@ -148,12 +148,12 @@ HWND MakeWindow() {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
-  if (message == quillory_tools::STANDIN_BUSY_MESSAGE) {
+  if (message == quillory_test::STANDIN_BUSY_MESSAGE) {
     Log("busy for " + std::to_string(wparam) + " ms\r\n");
     Sleep(static_cast<DWORD>(wparam));
     return 0;
   }
-  if (message == quillory_tools::STANDIN_COUNT_MESSAGE) return g_packets;
+  if (message == quillory_test::STANDIN_COUNT_MESSAGE) return g_packets;
   if (message == WM_TIMER && wparam == kReplaceTimer) {
     KillTimer(window, kReplaceTimer);
     // The next window first: the class is never without one, so a caller

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-namespace quillory_tools {
+namespace quillory_test {
 
 // Posted to the stand-in client's window: it stops reading messages for
 // wParam milliseconds, as a client busy with other work would.
@@ -11,6 +11,6 @@ inline constexpr UINT STANDIN_BUSY_MESSAGE = WM_APP + 1;
 // Sent to it: answers the number of packets it has received.
 inline constexpr UINT STANDIN_COUNT_MESSAGE = WM_APP + 2;
 
-}  // namespace quillory_tools
+}  // namespace quillory_test
 
 #endif

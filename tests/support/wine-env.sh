@@ -36,7 +36,7 @@ prepare_prefix() {
 
 # can_run_win32: whether 32-bit Windows programs run here; prints why not.
 can_run_win32() {
-  if ! "$(dirname "${BASH_SOURCE[0]}")/runs-32bit.sh"; then
+  if ! "$(dirname "${BASH_SOURCE[0]}")/../../tools/runs-32bit.sh"; then
     echo "this machine runs no 32-bit programs"
     return 1
   fi

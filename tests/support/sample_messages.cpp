@@ -1,6 +1,6 @@
 #include "sample_messages.h"
 
-namespace quillory_tools {
+namespace quillory_test {
 
 namespace {
 
@@ -108,4 +108,4 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
   return true;
 }
 
-}  // namespace quillory_tools
+}  // namespace quillory_test

@@ -17,7 +17,7 @@ constexpr ULONG_PTR kSendMailDataId = 943;
 
 // Static, not on the stack: a frame over 4 KiB needs the stack probe
 // (__chkstk) of a runtime this program does without.
-quillory_tools::PlainStorage g_storage;
+quillory_test::PlainStorage g_storage;
 char g_report[4096];
 int g_packets = 0;
 HANDLE g_ready = nullptr;
@@ -139,8 +139,8 @@ extern "C" void WINAPI mainCRTStartup() {
     Report("no MAPISendMail in mapi32.dll\r\n");
   } else if (HasArgument(L"--out-of-memory")) {
     // The 1 MiB note needs fresh storage from the system, which is gone.
-    quillory_tools::MakePlainMessage(quillory_tools::kPlainMessageCount - 1,
-                                     &g_storage, &message);
+    quillory_test::MakePlainMessage(quillory_test::kPlainMessageCount - 1,
+                                    &g_storage, &message);
     const int reserved = ExhaustAddressSpace();
     const ULONG result = send(0, 0, &message, 0, 0);
     ReleaseAddressSpace(reserved);
@@ -148,8 +148,8 @@ extern "C" void WINAPI mainCRTStartup() {
     ReportNumber(result);
     Report("\r\n");
   } else {
-    for (int i = 0; i < quillory_tools::kPlainMessageCount; ++i) {
-      quillory_tools::MakePlainMessage(i, &g_storage, &message);
+    for (int i = 0; i < quillory_test::kPlainMessageCount; ++i) {
+      quillory_test::MakePlainMessage(i, &g_storage, &message);
       Report("message ");
       ReportNumber(static_cast<unsigned long>(i));
       Report(" ");

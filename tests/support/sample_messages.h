@@ -7,7 +7,7 @@
 
 #include "simple_mapi.h"
 
-namespace quillory_tools {
+namespace quillory_test {
 
 // A Simple MAPI message together with the storage its pointers point into.
 struct SampleMessage {
@@ -24,6 +24,6 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out);
 
 const std::vector<std::string> &SampleMessageNames();
 
-}  // namespace quillory_tools
+}  // namespace quillory_test
 
 #endif

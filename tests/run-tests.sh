@@ -5,7 +5,7 @@
 # usage: run-tests.sh   (from make, which passes its variables on)
 set -uo pipefail
 if [ $# -ne 0 ]; then
-  echo "usage: run-tests.sh   (run by make test)" >&2
+  echo "usage: tests/run-tests.sh   (run by make test)" >&2
   exit 2
 fi
 make=${MAKE:-make}
