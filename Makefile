@@ -85,9 +85,11 @@ fuzz: deps
 	  [ $$status -eq 0 ] || exit $$status; \
 	done
 
-# A version Windows would refuse fails before anything is built.
+# A version Windows would refuse fails before anything is built, and so
+# does a signing certificate that would not open or verify.
 version-check:
 	@tools/check-version.sh '$(VERSION)'
+	@tools/check-signing.sh
 
 # The three Windows DLLs from one source (x86 and x64 with mingw-w64, ARM64
 # with clang), with the stand-in client and the test caller, collected in

@@ -20,6 +20,7 @@ dist=$2
 version=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/check-version.sh" "$version"
+"$root/tools/check-signing.sh"
 
 sign() {
   [ -n "${CODESIGN_PFX:-}" ] || return 0

@@ -80,6 +80,16 @@ std::string Utf8(const wchar_t *wide) {
   return out;
 }
 
+// The folder and its parents, as mkdir -p makes them: the result files go
+// there. A prefix that is a drive or a share fails harmlessly.
+void MakeFolders(const std::wstring &path) {
+  for (std::size_t at = path.find_first_of(L"\\/", 1);
+       at != std::wstring::npos; at = path.find_first_of(L"\\/", at + 1)) {
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryW(path.c_str(), nullptr);
+}
+
 bool WriteBytes(const std::wstring &path, const std::string &bytes) {
   HANDLE file =
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -396,6 +406,7 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
 int wmain(int argc, wchar_t **argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) return 2;
+  MakeFolders(options.out);
   // Never pumped here: only the provider's waits can answer what is sent
   // to it.
   if (options.own_window &&

@@ -124,6 +124,13 @@ check "stand-in client names a packet it cannot read" \
   "$c/running/received.log"
 n=$((n + 1))  # the unreadable packet is recorded too
 
+# The result folder the caller is given need not exist yet.
+timeout 120 "$wine" 'C:\tools\mail_caller.exe' --dll 'C:\running\Quillory_MapiDll.dll' \
+  --message worked --out 'C:\out\made\by the caller' >/dev/null 2>&1 </dev/null
+n=$((n + 1))
+check "the test caller makes a missing --out folder and its parents" \
+  test "$(result_field "$c/out/made/by the caller" result)" = 0
+
 call null-running --dll 'C:\running\Quillory_MapiDll.dll' --message null
 check "null message: result 2" test "$result" = 2
 check "null message: nothing delivered" test "$(packets_in running)" -eq "$n"

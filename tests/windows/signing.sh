@@ -4,7 +4,8 @@
 # folder of its own. Every DLL and the package must carry a signature that
 # verifies against that CA, the version everywhere Windows reads one, and
 # debug information still tied to the signed DLLs. A bad password, a bad
-# version and a changed byte must each be caught.
+# version and a changed byte must each be caught; a certificate that does
+# not open or verify stops the release before anything is built or signed.
 # usage: signing.sh BUILD_DIR
 set -uo pipefail
 if [ $# -ne 1 ]; then
@@ -28,6 +29,10 @@ openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial \
   -days 2 -extfile signer.ext -out signer.pem 2>/dev/null
 openssl pkcs12 -export -inkey signer.key -in signer.pem -passout pass:'s3cret pw' \
   -out signer.pfx
+# A self-signed one, whose chain verifies against no CA bundle but itself.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Self-Signed Test" \
+  -addext extendedKeyUsage=codeSigning -keyout self.key -out self.pem 2>/dev/null
+openssl pkcs12 -export -inkey self.key -in self.pem -passout pass:pw -out self.pfx
 
 release() {  # DIST VERSION PASSWORD
   make -C "$root" --no-print-directory dist BUILD="$build" DIST="$1" VERSION="$2" \
@@ -63,6 +68,19 @@ printf 'X' | dd of=changed.dll bs=1 seek=4096 conv=notrunc 2>/dev/null
 check "a DLL changed after signing no longer verifies" refused verifies changed.dll
 check "an unsigned DLL does not verify" refused verifies "$build/mingw-x86_64/Quillory_MapiDll.dll"
 check "a wrong password fails the release" refused release "$work/dist-bad" 1.2.3 wrong
+check "naming the password, before anything is built" \
+  grep -q "does not open with the password given" "$work/make.log"
+check "and leaving nothing" test ! -e "$work/dist-bad"
+self_signed() {
+  make -C "$root" --no-print-directory dist BUILD="$build" DIST="$work/dist-self" \
+    VERSION=1.2.3 CODESIGN_PFX="$work/self.pfx" CODESIGN_PASSWORD=pw CODESIGN_CA= \
+    >"$work/make.log" 2>&1
+}
+check "a self-signed certificate without CODESIGN_CA fails the release" refused self_signed
+check "saying its chain does not verify, and naming CODESIGN_CA" \
+  grep -q "chain does not verify.*CODESIGN_CA=" <<<"$(tr '\n' ' ' <"$work/make.log")"
+check "before anything is built or signed" \
+  test ! -e "$work/dist-self" -a -z "$(grep -l 'Build files have been written' "$work/make.log")"
 check "VERSION=banana fails the release" refused release "$work/dist-banana" banana 's3cret pw'
 check "naming the problem, before anything is built" \
   grep -q "VERSION 'banana' is not" "$work/make.log"
