@@ -138,8 +138,9 @@ sign-test: dist
 test:
 	@MAKE='$(MAKE)' tests/run-tests.sh
 
-demo: dist
-	bash tools/demo.sh $(DIST)
+# Builds into a log, then shows a message handed over, in a few lines.
+demo: deps
+	@MAKE='$(MAKE)' bash tools/demo.sh $(BUILD) $(DIST) $(VERSION)
 
 packet-demo: native
 	$(BUILD)/native/examples/packet_demo

@@ -5,22 +5,40 @@
 # layer; first to a running client, then with no client running, so that the
 # provider starts it; then, where this machine runs 32-bit programs, a 32-bit
 # program loads the 32-bit DLL from the same folder and starts the same
-# client.
-# usage: demo.sh DIST_DIR
+# client. It builds first, into a log, and prints only what happened.
+# usage: demo.sh BUILD_DIR DIST_DIR VERSION   (run by make demo, with MAKE)
 set -euo pipefail
-if [ $# -ne 1 ]; then
-  echo "usage: demo.sh DIST_DIR" >&2
+if [ $# -ne 3 ]; then
+  echo "usage: demo.sh BUILD_DIR DIST_DIR VERSION   (run by make demo)" >&2
   exit 2
 fi
-
-dist=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$1"
+build=$(cd "$1" && pwd)
+log=$build/demo.log
+# Under the display that wine-env.sh brings the script back with, the build
+# is done already.
+if [ -z "${QUILLORY_WINE_DISPLAY:-}" ]; then
+  echo "Building the three DLLs and the test programs (a few minutes the"
+  echo "first time, seconds after); the build's output goes to $log"
+  started=$(date +%s)
+  if ! "${MAKE:-make}" -C "$root" --no-print-directory dist BUILD="$build" \
+    DIST="$2" VERSION="$3" >"$log" 2>&1; then
+    cat "$log"
+    echo "The build failed; its output is above and in $log."
+    exit 1
+  fi
+  echo "Built in $(($(date +%s) - started)) s."
+fi
+mkdir -p "$2"
+dist=$(cd "$2" && pwd)
 source "$root/tests/support/wine-env.sh" "$@"
 
 install_dir="$c/Program Files/Quillory"
 out="$c/out"
-# The packets outlive the Wine prefix, which goes at exit.
-keep="$dist/demo-packets"
+# The packets outlive the Wine prefix, which goes at exit, and make dist,
+# which empties dist/.
+keep="$build/demo-packets"
 rm -rf "$keep" && mkdir -p "$keep"
 
 # Dots while a background job runs, so a wait never looks like a hang.
@@ -42,6 +60,16 @@ show_received() {
 }
 
 result_of() { result_field "$out" "$1"; }
+
+# same_as_first STEP: one line on whether the client got the bytes of step 1.
+same_as_first() {
+  if cmp -s "$install_dir/packet-1.bin" "$keep/step1-running.bin"; then
+    echo "   The client received the same $(stat -c %s "$keep/step1-running.bin") bytes as in step 1."
+  else
+    echo "   The client received other bytes than in step 1:"
+    show_received
+  fi
+}
 
 # STEP: ends the client, keeps the packets it got as STEP.bin, and clears
 # its record for the next step.
@@ -77,11 +105,9 @@ install_dist "$dist" "$install_dir" win64
 mkdir -p "$out"
 cp "$dist/Quillory_MapiDll.reg" "$c/provider.reg"
 "$wine64" regedit /S 'C:\provider.reg' >/dev/null 2>&1 </dev/null
-echo "Installed one stand-in Quillory.exe (64-bit) in C:\Program Files\Quillory\ with"
-echo "the DLLs beside it, Quillory_MapiDll_AMD64.dll, Quillory_MapiDll_x86.dll and"
-echo "Quillory_MapiDll_ARM64.dll, and registered them as the system's mail provider"
-echo "with the packaged dist/Quillory_MapiDll.reg (DLLPath"
-echo "C:\Program Files\Quillory\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%.dll)."
+echo "Installed a stand-in Quillory.exe (64-bit) in C:\Program Files\Quillory\ with"
+echo "the x86, AMD64 and ARM64 DLLs beside it, registered by dist/Quillory_MapiDll.reg"
+echo "(DLLPath ...\Quillory_MapiDll_%PROCESSOR_ARCHITECTURE%.dll)."
 echo
 echo "The message a program sends: subject \"Quarterly report\", a short note,"
 echo "three recipients (To, Cc, Bcc) and two attachments."
@@ -104,7 +130,7 @@ printf '   own folder and waits for its window'
 send
 tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
   echo "   (the client was started by the provider)"
-show_received
+same_as_first
 stop_client step2-started
 echo
 
@@ -115,11 +141,11 @@ if why=$(can_run_win32); then
   send "$wine32" win32
   tr -d '\r' <"$install_dir/received.log" | grep -q '^started' &&
     echo "   (the one client in C:\Program Files\Quillory was started)"
-  show_received
+  same_as_first
   stop_client step3-32bit
 else
   echo "3. (A 32-bit program is left out: $why.)"
 fi
 echo
-echo "Run \`make test\` for the full checks. The bytes each step's client received:"
-echo "$(ls "$keep"/*.bin | tr '\n' ' ')"
+echo "Run \`make test\` for the full checks. The bytes each step's client received"
+echo "are kept in $keep/: $(cd "$keep" && ls *.bin | tr '\n' ' ')"
