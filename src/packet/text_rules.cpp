@@ -12,6 +12,11 @@
 #define QUILLORY_AVX2_TEXT 1
 #endif
 #endif
+// The portable path where the processor may lack SSE2: elsewhere than x86
+// and x64, and on 32-bit x86.
+#if !defined(QUILLORY_SSE2_TEXT) || !defined(__SSE2__)
+#define QUILLORY_PORTABLE_TEXT_PATH 1
+#endif
 
 namespace quillory {
 
@@ -72,10 +77,12 @@ LineBreakPlan PlanFrom(const NoteCounts &counts, uint64_t size) {
   return {size + counts.cr, false, counts.Unchanged()};
 }
 
+#if defined(QUILLORY_PORTABLE_TEXT_PATH)
 namespace portable {
 #define QUILLORY_TEXT_VECTOR 0
 #include "text_paths.inc"
 }  // namespace portable
+#endif
 
 #if defined(QUILLORY_SSE2_TEXT)
 namespace sse2 {
@@ -97,7 +104,9 @@ struct TextPath {
   size_t (*write)(TextView text, bool lf_delimited, char *out, size_t out_size);
 };
 
+#if defined(QUILLORY_PORTABLE_TEXT_PATH)
 constexpr TextPath kPortablePath{portable::ScanNote, portable::WriteBreaks};
+#endif
 #if defined(QUILLORY_SSE2_TEXT)
 constexpr TextPath kSse2Path{sse2::ScanNote, sse2::WriteBreaks};
 #endif
