@@ -28,8 +28,8 @@ help:
 	@echo "                   (VERSION=x.y.z; CODESIGN_PFX=... CODESIGN_PASSWORD=... signs)"
 	@echo "make bench         packet and hand-off benchmarks"
 	@echo "make native | unit | unit-sanitize | unit-i386 | unit-aarch64 | fuzz |"
-	@echo "     dist-test | arm64-wine-test |"
-	@echo "     install-test | msi-test | sign-test | packet-demo | format | tidy | clean"
+	@echo "     dist-test | arm64-wine-test | install-test | example-client-test |"
+	@echo "     msi-test | sign-test | packet-demo | format | tidy | clean"
 	@echo "QUILLORY_NO_DEPS=1 skips installing missing Debian packages."
 
 deps:
@@ -70,6 +70,9 @@ unit-aarch64: deps
 	cmake --build $(BUILD)/aarch64 -j $(JOBS)
 	cd $(BUILD)/aarch64 && ctest --output-on-failure
 
+# Each fuzzer natively and built for 32-bit x86, under the sanitizers. The
+# 32-bit ones load through g++-multilib's /lib32 loader, which needs no
+# i386 architecture on the machine.
 fuzz: deps
 	cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
@@ -77,13 +80,13 @@ fuzz: deps
 	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_C_FLAGS=$(SANITIZE)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
 	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZERS)
-	for target in $(FUZZERS); do \
-	  mkdir -p $(BUILD)/fuzz/corpus-$$target && \
-	  $(BUILD)/fuzz/tests/$$target -max_total_time=$(FUZZ_SECONDS) \
-	    -print_final_stats=1 $(BUILD)/fuzz/corpus-$$target >$(BUILD)/fuzz/$$target.log 2>&1; \
-	  status=$$?; echo "$$target:"; tail -n 12 $(BUILD)/fuzz/$$target.log; \
-	  [ $$status -eq 0 ] || exit $$status; \
-	done
+	cmake -S . -B $(BUILD)/fuzz-i386 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+	  -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON -DQUILLORY_GTEST_FROM_SOURCE=ON \
+	  "-DCMAKE_CXX_FLAGS=-m32 $(SANITIZE)" "-DCMAKE_C_FLAGS=-m32 $(SANITIZE)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-m32 -Wl,--dynamic-linker=/lib32/ld-linux.so.2 $(SANITIZE)"
+	cmake --build $(BUILD)/fuzz-i386 -j $(JOBS) --target $(FUZZERS)
+	bash tests/fuzz/run.sh $(BUILD) $(FUZZ_SECONDS) $(FUZZERS)
 
 # A version Windows would refuse fails before anything is built, and so
 # does a signing certificate that would not open or verify.
