@@ -2,8 +2,9 @@
 # Checks what a release DLL carries besides its code: the version resource
 # that Explorer and Windows Installer read, and debug information kept
 # apart in DEBUG_FILE, tied to the stripped DLL by its .gnu_debuglink and
-# good enough to turn the export's address into its source line. Read
-# with LLVM's tools, which know every architecture the DLL ships for.
+# good enough to turn the export's address into its source line; and no
+# code the DLL never runs. Read with LLVM's tools, which know every
+# architecture the DLL ships for.
 # usage: dll_release.sh DLL DEBUG_FILE VERSION SUFFIX
 set -uo pipefail
 if [ $# -ne 4 ]; then
@@ -56,6 +57,13 @@ check ".gnu_debuglink names $name" test "${link:0:${#name_hex}}" = "$name_hex"
 # bytes that end a gzip stream's trailer.
 crc=$(gzip -c <"$debug_file" | tail -c 8 | head -c 4 | od -An -tx1 | tr -d ' \n')
 check ".gnu_debuglink holds the debug file's CRC ($crc)" test "${link: -8}" = "$crc"
+
+# The DLL holds only what it runs: the string forms of the rules and their
+# helpers live outside its code.
+extra=$(llvm-nm-19 "$debug_file" 2>/dev/null | grep -oE \
+  'CountByte|CountNote|PlanLineBreaks|NormalizeLineBreaks|FormatRecipient|ReplaceAll|EraseChar|CountChar' |
+  sort -u | tr '\n' ' ')
+check "no string-only helper among its symbols (${extra:-none})" test -z "$extra"
 
 base=$(awk '$1 == "ImageBase:" {print $2}' <<<"$headers")
 rva=$(awk '/Name: MAPISendMail/ {found = 1} found && $1 == "RVA:" {print $2; exit}' <<<"$headers")
