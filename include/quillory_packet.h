@@ -89,6 +89,9 @@ int quillory_next(quillory_list *list, quillory_text *entry);
 extern "C" {
 #endif
 
+/* C has no nullptr; NULL serves both languages. */
+/* NOLINTBEGIN(modernize-use-nullptr) */
+
 static uint32_t quillory_packet_u32(const char *at) {
   const uint32_t b0 = QUILLORY_PACKET_CAST(unsigned char, at[0]);
   const uint32_t b1 = QUILLORY_PACKET_CAST(unsigned char, at[1]);
@@ -128,7 +131,7 @@ static int quillory_packet_take_list(const char **at, size_t *left,
   list->count = count;
   list->next = *at;
   for (i = 0; i < count; ++i) {
-    if (!quillory_packet_take(at, left, NULL)) return 0;
+    if (quillory_packet_take(at, left, NULL) == 0) return 0;
   }
   return 1;
 }
@@ -138,10 +141,11 @@ int quillory_read_mail(const void *packet, size_t size, quillory_mail *mail) {
   size_t left = size;
   quillory_mail read;
   if (packet == NULL || mail == NULL) return 0;
-  if (!quillory_packet_take(&at, &left, &read.subject) ||
-      !quillory_packet_take(&at, &left, &read.note) ||
-      !quillory_packet_take_list(&at, &left, &read.recipients) ||
-      !quillory_packet_take_list(&at, &left, &read.attachments) || left != 0) {
+  if (quillory_packet_take(&at, &left, &read.subject) == 0 ||
+      quillory_packet_take(&at, &left, &read.note) == 0 ||
+      quillory_packet_take_list(&at, &left, &read.recipients) == 0 ||
+      quillory_packet_take_list(&at, &left, &read.attachments) == 0 ||
+      left != 0) {
     return 0;
   }
   *mail = read;
@@ -160,6 +164,8 @@ int quillory_next(quillory_list *list, quillory_text *entry) {
   --list->count;
   return 1;
 }
+
+/* NOLINTEND(modernize-use-nullptr) */
 
 #ifdef __cplusplus
 }
