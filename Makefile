@@ -73,19 +73,20 @@ unit-aarch64: deps
 # Each fuzzer natively and built for 32-bit x86, under the sanitizers. The
 # 32-bit ones load through g++-multilib's /lib32 loader, which needs no
 # i386 architecture on the machine.
+I386_LOADER := -Wl,--dynamic-linker=/lib32/ld-linux.so.2
+# fuzz_build DIR,COMPILER FLAGS,LINKER FLAGS: configures and builds the
+# fuzzers in $(BUILD)/DIR.
+define fuzz_build
+cmake -S . -B $(BUILD)/$(1) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+  -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON -DQUILLORY_GTEST_FROM_SOURCE=ON \
+  "-DCMAKE_CXX_FLAGS=$(2) $(SANITIZE)" "-DCMAKE_C_FLAGS=$(2) $(SANITIZE)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$(2) $(3) $(SANITIZE)"
+cmake --build $(BUILD)/$(1) -j $(JOBS) --target $(FUZZERS)
+endef
 fuzz: deps
-	cmake -S . -B $(BUILD)/fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-	  -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON \
-	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_C_FLAGS=$(SANITIZE)" \
-	  "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
-	cmake --build $(BUILD)/fuzz -j $(JOBS) --target $(FUZZERS)
-	cmake -S . -B $(BUILD)/fuzz-i386 $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-	  -DQUILLORY_BENCH=OFF -DQUILLORY_FUZZ=ON -DQUILLORY_GTEST_FROM_SOURCE=ON \
-	  "-DCMAKE_CXX_FLAGS=-m32 $(SANITIZE)" "-DCMAKE_C_FLAGS=-m32 $(SANITIZE)" \
-	  "-DCMAKE_EXE_LINKER_FLAGS=-m32 -Wl,--dynamic-linker=/lib32/ld-linux.so.2 $(SANITIZE)"
-	cmake --build $(BUILD)/fuzz-i386 -j $(JOBS) --target $(FUZZERS)
+	$(call fuzz_build,fuzz,,)
+	$(call fuzz_build,fuzz-i386,-m32,$(I386_LOADER))
 	bash tests/fuzz/run.sh $(BUILD) $(FUZZ_SECONDS) $(FUZZERS)
 
 # A version Windows would refuse fails before anything is built, and so

@@ -137,12 +137,16 @@ int KillClients() {
   return window != nullptr ? 1 : 0;
 }
 
-// A plain WM_COPYDATA of bytes to window, as a sender without the provider
-// would make it.
+// A plain WM_COPYDATA of size bytes at data (null for none) to window, as a
+// sender without the provider would make it.
+void BareSend(HWND window, ULONG_PTR data_id, const char *data, size_t size) {
+  COPYDATASTRUCT copy{data_id, static_cast<DWORD>(size),
+                      const_cast<char *>(data)};
+  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
 void BareSend(HWND window, ULONG_PTR data_id, const std::string &bytes) {
-  COPYDATASTRUCT data{data_id, static_cast<DWORD>(bytes.size()),
-                      const_cast<char *>(bytes.data())};
-  SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  BareSend(window, data_id, bytes.data(), bytes.size());
 }
 
 double Milliseconds(LARGE_INTEGER from, LARGE_INTEGER to) {
@@ -354,8 +358,7 @@ int SendRaw(ULONG_PTR data_id, bool empty) {
   HWND window = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
   if (window == nullptr) return 1;
   if (empty) {
-    COPYDATASTRUCT data{data_id, 0, nullptr};
-    SendMessageW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    BareSend(window, data_id, nullptr, 0);
   } else {
     BareSend(window, data_id, std::string("\x07\0\0", 3));
   }
