@@ -44,10 +44,20 @@ if [ "${1:-}" = --bench ]; then
   dpkg --print-foreign-architectures | grep -qx i386 || add_i386=true
 fi
 
+# A name without an architecture means this machine's own (or "all"): a
+# multi-arch package installed for i386 too lists once per architecture.
+native=$(dpkg --print-architecture)
+installed() {
+  case $1 in
+    *:*) dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null |
+      grep -qx 'install ok installed' ;;
+    *) dpkg-query -W -f='${Status} ${Architecture}\n' "$1" 2>/dev/null |
+      grep -qxE "install ok installed ($native|all)" ;;
+  esac
+}
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "install ok installed" ] || missing+=("$package")
+  installed "$package" || missing+=("$package")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
