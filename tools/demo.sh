@@ -19,7 +19,7 @@ log=$build/demo.log
 # Under the display that wine-env.sh brings the script back with, the build
 # is done already.
 if [ -z "${QUILLORY_WINE_DISPLAY:-}" ]; then
-  echo "Building the three DLLs and the test programs (a few minutes the"
+  echo "Building the three DLLs and the test programs (a minute or two the"
   echo "first time, seconds after); the build's output goes to $log"
   started=$(date +%s)
   if ! "${MAKE:-make}" -C "$root" --no-print-directory dist BUILD="$build" \
@@ -87,10 +87,10 @@ send() {  # [LOADER KIND]
   local result
   result=$(result_of result)
   case $result in
-    0) echo " MAPISendMail returned 0 (SUCCESS_SUCCESS) after $(result_of elapsed_ms) ms."
+    0) echo; echo "   MAPISendMail returned 0 (SUCCESS_SUCCESS) after $(result_of elapsed_ms) ms."
        echo "   (the program had loaded $(result_of provider))" ;;
-    2) echo " MAPISendMail returned 2 (MAPI_E_FAILURE) after $(result_of elapsed_ms) ms." ;;
-    *) echo " the caller did not finish: $(cat "$out/caller.txt")"; exit 1 ;;
+    2) echo; echo "   MAPISendMail returned 2 (MAPI_E_FAILURE) after $(result_of elapsed_ms) ms." ;;
+    *) echo; echo "   the caller did not finish: $(cat "$out/caller.txt")"; exit 1 ;;
   esac
 }
 
