@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # What `make test` runs: every stage, even after one fails, then one line
 # saying what passed, what failed, and what was skipped and why. The
-# stages' skips reach it through the file named by QUILLORY_SKIP_LOG.
+# stages' skips reach it through the file named by QUILLORY_SKIP_LOG (a
+# line each: why, a tab, then the stage and what it left out), and are
+# grouped by why; each stage is told its name in QUILLORY_STAGE.
 # usage: run-tests.sh   (from make, which passes its variables on)
 set -uo pipefail
 if [ $# -ne 0 ]; then
@@ -27,12 +29,20 @@ stages=(
   "msi-test:package test"
   "sign-test:signed release test"
 )
+# Set up once, not once a stage: a package that cannot be had (a mirror
+# in mid-sync) would otherwise be tried again by every one of them.
+echo "=== make deps"
+if ! "$make" --no-print-directory deps; then
+  echo "make test: stopped before any stage: required packages are missing (above)"
+  exit 1
+fi
+export QUILLORY_NO_DEPS=1
 passed=()
 failed=()
 for stage in "${stages[@]}"; do
   target=${stage%%:*}
   echo "=== make $target"
-  if "$make" --no-print-directory "$target"; then
+  if QUILLORY_STAGE=${stage#*:} "$make" --no-print-directory "$target"; then
     passed+=("${stage#*:}")
   else
     failed+=("${stage#*:}")
@@ -41,7 +51,10 @@ done
 
 join() { local IFS=';'; printf '%s' "$*" | sed 's/;/, /g'; }
 failed_list=$(join "${failed[@]}")
-skipped=$(sort -u "$QUILLORY_SKIP_LOG" | paste -sd ';' | sed 's/;/; /g')
+skipped=$(sort -u "$QUILLORY_SKIP_LOG" | awk -F '\t' '
+  $1 != why { if (NR > 1) printf "%s (%s); ", parts, why; why = $1; parts = $2; next }
+  { parts = parts ", " $2 }
+  END { if (NR > 0) printf "%s (%s)", parts, why }')
 echo "make test: ${#passed[@]} passed, ${#failed[@]} failed" \
   "(failed: ${failed_list:-none}; passed: $(join "${passed[@]}");" \
   "skipped: ${skipped:-nothing})"

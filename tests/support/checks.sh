@@ -19,3 +19,9 @@ finish_checks() {
   [ "$failed" -eq 0 ]
 }
 refused() { ! "$@"; }
+# skipped WHAT WHY: a part of this stage that was left out, for the
+# summary line of make test (run-tests.sh), which groups them by WHY.
+skipped() {
+  [ -z "${QUILLORY_SKIP_LOG:-}" ] ||
+    printf '%s\t%s: %s\n' "$2" "${QUILLORY_STAGE:-${0##*/}}" "$1" >>"$QUILLORY_SKIP_LOG"
+}

@@ -41,7 +41,7 @@ can_run_win32() {
     return 1
   fi
   if [ ! -x "$wine32" ]; then
-    echo "Wine's 32-bit side (wine32) is not installed"
+    echo "32-bit Wine not installed; make deps tries again"
     return 1
   fi
 }

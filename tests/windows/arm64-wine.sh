@@ -23,10 +23,10 @@ dist=$(cd "$2" && pwd)
 
 skip() {
   echo "SKIPPED: $1, so the ARM64 DLL was checked by its structure only"
-  [ -z "${QUILLORY_SKIP_LOG:-}" ] ||
-    echo "the ARM64 DLL under arm64 Wine ($1)" >>"$QUILLORY_SKIP_LOG"
+  skipped "the ARM64 DLL under arm64 Wine" "$1"
   exit 0
 }
+source "$(dirname "$0")/../support/checks.sh"
 command -v qemu-aarch64-static >/dev/null || skip "qemu-aarch64-static is missing"
 
 # Debian's arm64 wine64 and everything it depends on, from the sources
@@ -51,7 +51,9 @@ Dir::Etc::PreferencesParts "/dev/null";
 EOF
   echo "downloading Debian's arm64 Wine..."
   export APT_CONFIG=$cache/apt/apt.conf
-  { apt-get update -q && apt-get install -y -q --download-only wine64; } \
+  # A list that fails to refresh (a mirror in mid-sync) may not be one
+  # that wine64 needs: the download decides.
+  { apt-get update -q; apt-get install -y -q --download-only wine64; } \
     >"$cache/download.log" 2>&1 || skip "Debian's arm64 Wine could not be downloaded"
   unset APT_CONFIG
   for deb in "$cache"/apt/archives/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
@@ -71,8 +73,6 @@ trap cleanup EXIT
 loader=(qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wine64")
 wine() { "${loader[@]}" "$@" </dev/null; }
 reg() { wine 'C:\windows\system32\reg.exe' "$@" >/dev/null 2>&1; }
-
-source "$(dirname "$0")/../support/checks.sh"
 
 echo "preparing an arm64 Wine prefix..."
 qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wineserver64" -p -f \

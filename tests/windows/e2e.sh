@@ -18,8 +18,7 @@ source "$root/tests/support/wine-env.sh" "$@"
 if [ "$arch" = win32 ]; then
   if ! why=$(can_run_win32); then
     echo "SKIPPED: $why, so the 32-bit DLL was checked by its structure only"
-    [ -z "${QUILLORY_SKIP_LOG:-}" ] ||
-      echo "the 32-bit DLL end to end ($why)" >>"$QUILLORY_SKIP_LOG"
+    skipped "the 32-bit DLL end to end" "$why"
     exit 77
   fi
   wine=$wine32

@@ -11,8 +11,7 @@ if why=$(can_run_win32); then
   kinds+=(win32)
 else
   echo "SKIPPED for 32-bit programs: $why"
-  [ -z "${QUILLORY_SKIP_LOG:-}" ] ||
-    echo "32-bit programs in ${0##*/} ($why)" >>"$QUILLORY_SKIP_LOG"
+  skipped "32-bit programs" "$why"
 fi
 
 # query KEY [ARGS...]: reg's answer with CR removed.
