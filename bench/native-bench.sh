@@ -25,7 +25,11 @@ run() {  # NAME COMMAND...: the run's full output, kept for the summary
   "$@" | tee "$out/$name"
 }
 run "x64" "$bench64"
-if "$root/tools/runs-32bit.sh"; then
+if [ ! -x "$bench32" ]; then
+  echo "x86: not run: the 32-bit Google Benchmark (libbenchmark-dev:i386) is" \
+    "not installed; make deps-bench tries again"
+  runs=("x64")
+elif "$root/tools/runs-32bit.sh"; then
   run "x86" "$bench32"
   runs=("x64" "x86")
 else
