@@ -129,13 +129,29 @@ static void text_free(Text *text) {
   text->failed = 0;
 }
 
-/* The caller's path means nothing in this process unless it is full: a
- * relative one would name a file in the client's current folder. */
-static int is_full_path(const wchar_t *path) {
+static int is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+static int is_drive_path(const wchar_t *path) {
   const wchar_t drive = (wchar_t)(path[0] | 0x20);
-  return (drive >= L'a' && drive <= L'z' && path[1] == L':' &&
-          (path[2] == L'\\' || path[2] == L'/')) ||
-         (path[0] == L'\\' && path[1] == L'\\');
+  return drive >= L'a' && drive <= L'z' && path[1] == L':' &&
+         is_separator(path[2]);
+}
+
+/* The caller's path means nothing in this process unless it is full: a
+ * relative one (file, C:file, \dir\file) would name a file in the
+ * client's own current folders. Device forms (\\.\, \??\, and \\?\ but
+ * for a drive or a share) reach volumes and raw disks, which an elevated
+ * client could read for anyone: refused, with either slash. */
+static int is_usable_path(const wchar_t *path) {
+  if (is_drive_path(path)) return 1;
+  if (!is_separator(path[0]) || !is_separator(path[1])) return 0;
+  if ((path[2] == L'.' || path[2] == L'?') && is_separator(path[3])) {
+    return wcsncmp(path, L"\\\\?\\", 4) == 0 &&
+           (is_drive_path(path + 4) ||
+            (_wcsnicmp(path + 4, L"UNC\\", 4) == 0 && path[8] != L'\0'));
+  }
+  /* \\server\share\... */
+  return path[2] != L'\0' && !is_separator(path[2]);
 }
 
 /* Copies a file in pieces, reading the messages sent to this thread in
@@ -198,7 +214,7 @@ static void take_attachment(Text *shown, quillory_text path, int mail,
   text_add_ansi(shown, path);
   text_add_ansi(&source, path);
   if (memchr(path.data, '\0', path.size) != NULL || source.failed ||
-      !is_full_path(source.data)) {
+      !is_usable_path(source.data)) {
     /* No file name holds a NUL byte. */
     text_add_z(shown, L" (not a usable path)\r\n");
     text_free(&source);

@@ -1,45 +1,21 @@
 // A mail-enabled program as far as Simple MAPI goes: loads a provider with
 // LoadLibrary and GetProcAddress, either a DLL named directly or the
-// system's Simple MAPI layer (mapi32.dll), and sends one sample message.
-// Results go to files, since a program the provider starts inherits this
-// one's standard output.
-//
-//   mail_caller --dll PATH | --mapi32   where MAPISendMail comes from
-//               --message NAME          a sample message, or "null"
-//               --flags N --session N   flFlags and lhSession
-//               --out DIR               result.txt (result, elapsed_ms
-//                                       and each provider file loaded in
-//                                       this process) and expected.bin
-//   mail_caller --kill-clients          end every process that owns a
-//                                       client window
-//   mail_caller --dll PATH --bench N --out DIR
-//                                       N calls against N bare sends
-//   mail_caller --dll PATH --repeat N --message NAME --out DIR
-//                                       N calls; result.txt: how many
-//                                       succeeded, and how many packets
-//                                       the stand-in client counted
-//   mail_caller --send-raw DWDATA      three stray bytes straight to the
-//                                       client window, tagged DWDATA
-//   mail_caller --send-empty DWDATA    the same with no data (cbData 0,
-//                                       lpData null)
-//   mail_caller --handoff-timeout-ms MS --message NAME --out DIR
-//                                       the hand-off itself, linked in,
-//                                       with a short send bound
-//               --busy-client-ms MS     first tell the stand-in client to
-//                                       stop reading messages for MS
-//               --own-window            own a top-level window during the
-//                                       call, as most callers do
+// system's Simple MAPI layer (mapi32.dll), and sends one message, a sample
+// or one the command line gives (caller_options.cpp holds the options and
+// --help). Results go to files, since a program the provider starts
+// inherits this one's standard output.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "caller_options.h"
 #include "handoff.h"
 #include "packet_strings.h"
 #include "sample_messages.h"
@@ -52,23 +28,7 @@ namespace {
 using quillory::CLIENT_WINDOW_CLASS;
 using quillory::SENDMAIL_DATA_ID;
 
-struct Options {
-  std::wstring dll;
-  bool mapi32 = false;
-  std::string message = "sample";
-  ULONG flags = 0;
-  LHANDLE session = 0;
-  std::wstring out = L".";
-  bool kill_clients = false;
-  int bench = 0;
-  int repeat = 0;
-  std::uint32_t handoff_timeout_ms = 0;
-  bool send_raw = false;
-  ULONG_PTR raw_data_id = 0;
-  bool send_empty = false;
-  DWORD busy_client_ms = 0;
-  bool own_window = false;
-};
+using Options = quillory_test::CallerOptions;
 
 std::string Utf8(const wchar_t *wide) {
   const int n =
@@ -78,6 +38,42 @@ std::string Utf8(const wchar_t *wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
   out.resize(static_cast<std::size_t>(n - 1));
   return out;
+}
+
+// As a mail-enabled program makes its own text 8-bit: what the ANSI code
+// page lacks becomes its default character or a best-fit look-alike.
+std::string Ansi(const std::wstring &wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0,
+                                    nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(n, 0)), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+
+std::optional<std::string> Ansi(const std::optional<std::wstring> &wide) {
+  if (!wide) return std::nullopt;
+  return Ansi(*wide);
+}
+
+std::optional<std::string> ReadBytes(const std::wstring &path) {
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  BOOL ok = TRUE;
+  while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr)) != FALSE &&
+         got > 0) {
+    bytes.append(buffer, got);
+  }
+  CloseHandle(file);
+  if (ok == FALSE) return std::nullopt;
+  return bytes;
 }
 
 // The folder and its parents, as mkdir -p makes them: the result files go
@@ -330,13 +326,51 @@ int Repeat(LPMAPISENDMAIL send_mail, MapiMessage *message,
   return 0;
 }
 
+// The message the command line asks for into *m: a sample ("sample" by
+// default) or the user's own, its text made 8-bit as the caller's own
+// would be. *message is null for "null". False when a --note-file cannot
+// be read.
+bool MakeCallerMessage(const Options &options, quillory_test::SampleMessage *m,
+                       MapiMessage **message) {
+  *message = nullptr;
+  if (!quillory_test::HasOwnMessage(options)) {
+    const std::string name =
+        options.message.empty() ? "sample" : Utf8(options.message.c_str());
+    if (name == "null") return true;
+    *message = &m->message;
+    return quillory_test::MakeSampleMessage(name, m);
+  }
+  quillory_test::OwnMessage own;
+  own.subject = Ansi(options.subject);
+  own.note = Ansi(options.note);
+  if (options.note_file) {
+    own.note = ReadBytes(*options.note_file);
+    if (!own.note) {
+      std::fprintf(stderr, "cannot read --note-file %s (error %lu)\n",
+                   Utf8(options.note_file->c_str()).c_str(), GetLastError());
+      return false;
+    }
+  }
+  for (const quillory_test::CallerRecipient &r : options.recipients) {
+    own.recipients.push_back({r.recip_class, Ansi(r.name), Ansi(r.address)});
+  }
+  for (const quillory_test::CallerAttachment &f : options.attachments) {
+    own.files.push_back({Ansi(f.path), Ansi(f.file_name)});
+  }
+  quillory_test::MakeOwnMessage(own, m);
+  *message = &m->message;
+  return true;
+}
+
 // The hand-off with a send bound short enough to reach in a test; result 0
 // when it reports the packet delivered.
 int DirectHandOff(const Options &options) {
   quillory_test::SampleMessage sample;
-  if (!quillory_test::MakeSampleMessage(options.message, &sample)) return 2;
-  const std::string packet =
-      quillory::BuildMailPacketBytes(sample.message).value();
+  MapiMessage *message = nullptr;
+  if (!MakeCallerMessage(options, &sample, &message) || message == nullptr) {
+    return 2;
+  }
+  const std::string packet = quillory::BuildMailPacketBytes(*message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
   if (options.busy_client_ms > 0) {
     HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
@@ -365,55 +399,19 @@ int SendRaw(ULONG_PTR data_id, bool empty) {
   return 0;
 }
 
-bool ParseOptions(int argc, wchar_t **argv, Options *options) {
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == L"--dll" && has_value) {
-      options->dll = argv[++i];
-    } else if (arg == L"--mapi32") {
-      options->mapi32 = true;
-    } else if (arg == L"--message" && has_value) {
-      options->message = Utf8(argv[++i]);
-    } else if (arg == L"--flags" && has_value) {
-      options->flags = static_cast<ULONG>(wcstoul(argv[++i], nullptr, 0));
-    } else if (arg == L"--session" && has_value) {
-      options->session = static_cast<LHANDLE>(wcstoull(argv[++i], nullptr, 0));
-    } else if (arg == L"--out" && has_value) {
-      options->out = argv[++i];
-    } else if (arg == L"--kill-clients") {
-      options->kill_clients = true;
-    } else if (arg == L"--handoff-timeout-ms" && has_value) {
-      options->handoff_timeout_ms =
-          static_cast<std::uint32_t>(wcstoul(argv[++i], nullptr, 0));
-    } else if ((arg == L"--send-raw" || arg == L"--send-empty") && has_value) {
-      options->send_raw = true;
-      options->send_empty = arg == L"--send-empty";
-      options->raw_data_id =
-          static_cast<ULONG_PTR>(wcstoull(argv[++i], nullptr, 0));
-    } else if (arg == L"--busy-client-ms" && has_value) {
-      options->busy_client_ms =
-          static_cast<DWORD>(wcstoul(argv[++i], nullptr, 0));
-    } else if (arg == L"--own-window") {
-      options->own_window = true;
-    } else if (arg == L"--bench" && has_value) {
-      options->bench = _wtoi(argv[++i]);
-    } else if (arg == L"--repeat" && has_value) {
-      options->repeat = _wtoi(argv[++i]);
-    } else {
-      std::printf("unknown or incomplete option: %s\n",
-                  Utf8(arg.c_str()).c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
   Options options;
-  if (!ParseOptions(argc, argv, &options)) return 2;
+  std::wstring error;
+  if (!quillory_test::ParseCallerOptions(argc, argv, &options, &error)) {
+    std::fprintf(stderr, "%s\n", Utf8(error.c_str()).c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::printf("%s", quillory_test::CallerHelp().c_str());
+    return 0;
+  }
   MakeFolders(options.out);
   // Never pumped here: only the provider's waits can answer what is sent
   // to it.
@@ -427,13 +425,9 @@ int wmain(int argc, wchar_t **argv) {
   if (options.kill_clients) return KillClients();
   if (options.handoff_timeout_ms > 0) return DirectHandOff(options);
   if (options.send_raw) {
-    return SendRaw(options.raw_data_id, options.send_empty);
+    return SendRaw(static_cast<ULONG_PTR>(options.raw_data_id),
+                   options.send_empty);
   }
-  if (options.dll.empty() && !options.mapi32) {
-    std::printf("name a provider: --dll PATH or --mapi32\n");
-    return 2;
-  }
-
   HMODULE provider = LoadProvider(options);
   if (provider == nullptr) {
     std::printf("cannot load the provider (error %lu)\n", GetLastError());
@@ -449,19 +443,16 @@ int wmain(int argc, wchar_t **argv) {
 
   quillory_test::SampleMessage sample;
   MapiMessage *message = nullptr;
-  if (options.message != "null") {
-    if (!quillory_test::MakeSampleMessage(options.message, &sample)) {
-      std::printf("unknown message %s\n", options.message.c_str());
-      return 2;
-    }
-    message = &sample.message;
+  if (!MakeCallerMessage(options, &sample, &message)) return 2;
+  if (message != nullptr) {
     WriteBytes(options.out + L"\\expected.bin",
                quillory::BuildMailPacketBytes(*message).value());
   }
   if (options.repeat > 0) return Repeat(send_mail, message, options);
 
   const ULONGLONG start = GetTickCount64();
-  const ULONG result = send_mail(options.session, 0, message, options.flags, 0);
+  const ULONG result = send_mail(static_cast<LHANDLE>(options.session), 0,
+                                 message, options.flags, 0);
   WriteResult(options, result, GetTickCount64() - start);
   return 0;
 }

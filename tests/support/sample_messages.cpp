@@ -9,22 +9,50 @@ char *Keep(SampleMessage *m, std::string &&text) {
   return m->texts.back().data();
 }
 
-void AddRecipient(SampleMessage *m, ULONG recip_class, const char *name,
-                  const char *address) {
+// Null for a part not given.
+char *KeepIf(SampleMessage *m, const std::optional<std::string> &text) {
+  return text ? Keep(m, std::string(*text)) : nullptr;
+}
+
+void AddRecipient(SampleMessage *m, ULONG recip_class,
+                  const std::optional<std::string> &name,
+                  const std::optional<std::string> &address) {
   MapiRecipDesc r{};
   r.ulRecipClass = recip_class;
-  r.lpszName = name != nullptr ? Keep(m, std::string(name)) : nullptr;
-  r.lpszAddress = address != nullptr ? Keep(m, std::string(address)) : nullptr;
+  r.lpszName = KeepIf(m, name);
+  r.lpszAddress = KeepIf(m, address);
   m->recipients.push_back(r);
 }
 
-void AddFile(SampleMessage *m, const char *path, const char *file_name) {
+void AddRecipient(SampleMessage *m, ULONG recip_class, const char *name,
+                  const char *address) {
+  AddRecipient(
+      m, recip_class,
+      name != nullptr ? std::optional<std::string>(name) : std::nullopt,
+      address != nullptr ? std::optional<std::string>(address) : std::nullopt);
+}
+
+void AddFile(SampleMessage *m, const std::string &path,
+             const std::optional<std::string> &file_name) {
   MapiFileDesc f{};
   f.nPosition = 0xFFFFFFFFu;
   f.lpszPathName = Keep(m, std::string(path));
-  f.lpszFileName =
-      file_name != nullptr ? Keep(m, std::string(file_name)) : nullptr;
+  f.lpszFileName = KeepIf(m, file_name);
   m->files.push_back(f);
+}
+
+void AddFile(SampleMessage *m, const char *path, const char *file_name) {
+  AddFile(m, std::string(path),
+          file_name != nullptr ? std::optional<std::string>(file_name)
+                               : std::nullopt);
+}
+
+// The message's counts and arrays, once its parts are in.
+void Seal(SampleMessage *m) {
+  m->message.nRecipCount = static_cast<ULONG>(m->recipients.size());
+  m->message.lpRecips = m->recipients.empty() ? nullptr : m->recipients.data();
+  m->message.nFileCount = static_cast<ULONG>(m->files.size());
+  m->message.lpFiles = m->files.empty() ? nullptr : m->files.data();
 }
 
 // A note of about `size` bytes with CR LF line breaks, as Windows callers
@@ -41,11 +69,18 @@ std::string LongNote(std::size_t size) {
 
 }  // namespace
 
-const std::vector<std::string> &SampleMessageNames() {
-  static const std::vector<std::string> names = {
-      "empty",       "worked", "linebreaks", "recipients",
-      "attachments", "sample", "large",      "oversized"};
-  return names;
+const std::vector<SampleInfo> &SampleMessages() {
+  static const std::vector<SampleInfo> samples = {
+      {"empty", "every field absent: 16 zero bytes"},
+      {"worked", "docs/packet.md's worked example, 41 bytes"},
+      {"linebreaks", "CR, LF and CR LF in every field"},
+      {"recipients", "each form of name and address, To, Cc, Bcc, originator"},
+      {"attachments", "three paths: spaces, an 8-bit letter, a share"},
+      {"sample", "a short mail: three recipients, two attachments (default)"},
+      {"large", "a 512 KiB note"},
+      {"oversized", "a 2 MiB note, past what Wine carries"},
+  };
+  return samples;
 }
 
 bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
@@ -101,11 +136,20 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
   } else {
     return false;
   }
-  m.message.nRecipCount = static_cast<ULONG>(m.recipients.size());
-  m.message.lpRecips = m.recipients.empty() ? nullptr : m.recipients.data();
-  m.message.nFileCount = static_cast<ULONG>(m.files.size());
-  m.message.lpFiles = m.files.empty() ? nullptr : m.files.data();
+  Seal(&m);
   return true;
+}
+
+void MakeOwnMessage(const OwnMessage &own, SampleMessage *out) {
+  SampleMessage &m = *out;
+  m = SampleMessage{};
+  m.message.lpszSubject = KeepIf(&m, own.subject);
+  m.message.lpszNoteText = KeepIf(&m, own.note);
+  for (const OwnRecipient &r : own.recipients) {
+    AddRecipient(&m, r.recip_class, r.name, r.address);
+  }
+  for (const OwnFile &f : own.files) AddFile(&m, f.path, f.file_name);
+  Seal(&m);
 }
 
 }  // namespace quillory_test

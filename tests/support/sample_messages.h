@@ -2,6 +2,7 @@
 #define QUILLORY_SAMPLE_MESSAGES_H
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,36 @@ struct SampleMessage {
   MapiMessage message{};
 };
 
+struct SampleInfo {
+  const char *name;
+  const char *description;  // one line of --help
+};
+
+// Every sample, in the order --help lists them.
+const std::vector<SampleInfo> &SampleMessages();
+
 // Fills `out` with the named message; false for an unknown name.
-// Names: empty, worked, linebreaks, recipients, attachments, sample, large,
-// oversized.
 bool MakeSampleMessage(const std::string &name, SampleMessage *out);
 
-const std::vector<std::string> &SampleMessageNames();
+// A message of the user's own, its text already 8-bit: each part absent
+// that was not given.
+struct OwnRecipient {
+  ULONG recip_class = 0;
+  std::optional<std::string> name;
+  std::optional<std::string> address;
+};
+struct OwnFile {
+  std::string path;
+  std::optional<std::string> file_name;
+};
+struct OwnMessage {
+  std::optional<std::string> subject;
+  std::optional<std::string> note;
+  std::vector<OwnRecipient> recipients;
+  std::vector<OwnFile> files;
+};
+
+void MakeOwnMessage(const OwnMessage &own, SampleMessage *out);
 
 }  // namespace quillory_test
 

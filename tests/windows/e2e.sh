@@ -104,6 +104,39 @@ check "worked example arrives byte for byte" is_hex "$c/running/packet-2.bin" \
 check "every packet tagged with dwData 943" \
   test "$(tr -d '\r' <"$c/running/received.log" | grep -c 'dwData 943$')" -eq "$n"
 
+# A message of one's own, every kind of field: command-line text made 8-bit
+# as a caller's own conversion does (Wine's ANSI code page here is 1252),
+# the note file's bytes as they are, each recipient form, a display name.
+printf 'Own note\r\nwith \xe9, a lone\rCR\n' >"$c/tools/note.txt"
+call own --dll 'C:\running\Quillory_MapiDll.dll' --subject 'Grüße, Привет' \
+  --note-file 'C:\tools\note.txt' --to 'Bob Jones <bob@example.org>' \
+  --cc carol@example.org --bcc '"Dan, the archivist"' \
+  --attach 'C:\tools\note.txt' --attach 'C:\tools\missing.pdf|Shown name.pdf'
+n=$((n + 1))
+check "own message: result 0" test "$result" = 0
+check "own message: client got the bytes BuildMailPacket makes" \
+  same_bytes "$c/running/packet-$n.bin" "$c/out/own/expected.bin"
+own_shown='  subject: Gr\xFC\xDFe, ??????
+  note text: Own note\r\nwith \xE9, a loneCR\r\n
+  recipients: 3
+    "Bob Jones" <bob@example.org>
+    <carol@example.org>
+    "Dan, the archivist" 
+  attachments: 2
+    C:\tools\note.txt
+    C:\tools\missing.pdf'
+check "own message: each field as given" test "$(tr -d '\r' <"$c/running/received.log" |
+  grep -A9 "^packet $n:" | tail -n +2)" = "$own_shown"
+"$wine" 'C:\tools\mail_caller.exe' --help >"$c/out/help.txt" 2>&1 </dev/null
+check "--help: exit 0, every sample and the options of an own message listed" \
+  bash -c "for w in empty worked linebreaks recipients attachments sample large oversized \
+    --subject --note --note-file --to --cc --bcc --attach; do
+    grep -q \"^  \$w \" '$c/out/help.txt' || exit 1; done"
+"$wine" 'C:\tools\mail_caller.exe' --mapi32 --frob >"$c/out/frob.txt" 2>&1 </dev/null
+frob=$?
+check "an unknown option: exit 2 (got $frob), one line naming it" \
+  test "$frob" = 2 -a "$(tr -d '\r' <"$c/out/frob.txt")" = 'unknown option: --frob; see --help'
+
 for variant in "9 0" "8 12345" "2 0"; do
   set -- $variant
   call "flags-$1-$2" --dll 'C:\running\Quillory_MapiDll.dll' --message sample \

@@ -86,6 +86,19 @@ for client in "${kinds[@]}"; do
   check "$as: ... and the mail after them" \
     shows_sample "$(log_lines | tail -n 1)" 2
 
+  # Attachment paths: a drive path with either slash and a \\?\ one are
+  # copied; drive-relative and device forms refused, whatever they name.
+  caller --mapi32 --subject paths --out 'C:\out\paths' \
+    --attach 'C:/Reports/Quarterly report.pdf' \
+    --attach '\\?\C:\Reports\Quarterly report.pdf' \
+    --attach 'C:Reports\Quarterly report.pdf' \
+    --attach '\??\C:\Reports\Quarterly report.pdf' \
+    --attach '\\.\C:\Reports\Quarterly report.pdf' \
+    --attach '//./C:/Reports/Quarterly report.pdf'
+  check "$as"': copies C:/... and \\?\C:\...; refuses C:file, \??\, \\.\ and //./' \
+    test "$(log_lines | tail -n 1 | grep -o '(copied to\|(not a usable path)' | paste -sd,)" = \
+    '(copied to,(copied to,(not a usable path),(not a usable path),(not a usable path),(not a usable path)'
+
   "$wine64" 'C:\Program Files\Quillory\Quillory.exe' >/dev/null 2>&1 </dev/null &
   second=$!
   left=no
