@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "mail_packet.h"
+#include "packet/mail_packet.h"
 
 namespace {
 

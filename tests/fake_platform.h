@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "handoff.h"
-#include "memory.h"
+#include "packet/allocator.h"
 
 namespace quillory_test {
 
@@ -106,9 +106,11 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
 
 // Storage that runs out after `blocks` allocations (never, when negative);
 // counts what is still held, so that a test can see nothing leaked.
+// Hands out `blocks` blocks (any number when negative), then fails.
 struct FakeMemory {
   int blocks = -1;
   int held = 0;
+  std::vector<std::size_t> sizes;  // of each block handed out
 };
 
 inline quillory::Memory Storage(FakeMemory &memory) {
@@ -120,6 +122,7 @@ inline quillory::Memory Storage(FakeMemory &memory) {
     if (f.blocks > 0) --f.blocks;
     void *block = std::malloc(size);
     if (block != nullptr) ++f.held;
+    f.sizes.push_back(size);
     return block;
   };
   m.release = [](void *c, void *block) {

@@ -1,19 +1,25 @@
+#include "packet/mail_packet.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "fake_platform.h"
+#include "packet/text_rules.h"
 #include "packet_strings.h"
 #include "received_mail.h"
 #include "test_support.h"
-#include "text_rules.h"
 
 namespace {
 
 using quillory::BuildMailPacketBytes;
 using quillory_test::Bytes;
+using quillory_test::FakeMemory;
 using quillory_test::Hex;
+using quillory_test::Storage;
+using quillory_test::Str;
 
 char *Text(std::string &s) { return s.data(); }
 
@@ -106,6 +112,34 @@ TEST(MailPacket, CountsWithoutArraysAndAbsentPathsKeepTheEntriesInStep) {
   EXPECT_EQ(Build(message),
             Bytes({0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0,   0,   0,    0,
                    2, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 'C', ':', '\\', 'b'}));
+}
+
+// Counted, then written into one block of exactly the packet's size; a
+// block that cannot be had leaves no packet and nothing held.
+TEST(MailPacket, TakesOneBlockOfExactlyThePacketsSize) {
+  std::string note(30000, 'n');
+  std::string address = "a@b";
+  MapiRecipDesc recipient{};
+  recipient.lpszAddress = Text(address);
+  MapiMessage message{};
+  message.lpszNoteText = Text(note);
+  message.nRecipCount = 1;
+  message.lpRecips = &recipient;
+  FakeMemory memory;
+  {
+    const quillory::PacketBuild built =
+        quillory::BuildMailPacket(message, Storage(memory));
+    ASSERT_EQ(built.status, quillory::PacketStatus::kBuilt);
+    EXPECT_EQ(Str(built.packet), Build(message));
+    EXPECT_EQ(memory.sizes, std::vector<std::size_t>{built.packet.size()});
+  }
+  EXPECT_EQ(memory.held, 0);
+
+  FakeMemory none;
+  none.blocks = 0;
+  EXPECT_EQ(quillory::BuildMailPacket(message, Storage(none)).status,
+            quillory::PacketStatus::kOutOfMemory);
+  EXPECT_EQ(none.held, 0);
 }
 
 TEST(MailPacket, TextTooLongForTheFormatGivesNoPacket) {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "packet_writer.h"
 #include "received_mail.h"
 #include "test_support.h"
 
@@ -17,15 +16,15 @@ using quillory_test::ReadMail;
 using quillory_test::ReceivedMail;
 
 std::string SamplePacket() {
-  quillory::PacketWriter writer(quillory::SystemMemory());
-  writer.PutString("Subject");
-  writer.PutString(std::string("Line\r\n\0x", 8));
-  writer.PutUInt32(2);
-  writer.PutString("\"Ann\" <ann@example.org>");
-  writer.PutString("");
-  writer.PutUInt32(1);
-  writer.PutString("C:\\report.pdf");
-  return quillory_test::Str(writer.Finish());
+  return quillory_test::Written([](quillory::PacketWriter &writer) {
+    writer.PutString("Subject");
+    writer.PutString(std::string("Line\r\n\0x", 8));
+    writer.PutUInt32(2);
+    writer.PutString("\"Ann\" <ann@example.org>");
+    writer.PutString("");
+    writer.PutUInt32(1);
+    writer.PutString("C:\\report.pdf");
+  });
 }
 
 std::string Le32(std::uint32_t value) {

@@ -10,7 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "packet/packet_writer.h"
+
 namespace quillory_test {
+
+// The bytes that records(writer) puts, as the builder puts them: counted
+// first, then written into storage of exactly the size counted, which
+// they must fill.
+template <typename Records>
+std::string Written(Records records) {
+  quillory::PacketWriter counter;
+  records(counter);
+  std::string out(static_cast<std::size_t>(counter.Size()), '\0');
+  quillory::PacketWriter writer(out.data(), out.size());
+  records(writer);
+  if (!counter.Fits() || !writer.Fits() || writer.Size() != out.size()) {
+    return "<counted and written differ>";
+  }
+  return out;
+}
 
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string out;

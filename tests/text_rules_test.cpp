@@ -1,4 +1,4 @@
-#include "text_rules.h"
+#include "packet/text_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,25 @@
-// Packs a sample message, prints the packet's bytes and reads them back as
-// the mail client would.
+// Packs a sample message with the provider's own code, prints the
+// packet's bytes, and reads them back as a mail client does, with
+// include/quillory_packet.h alone.
 #include <cstdio>
 #include <string>
 
-#include "packet_strings.h"
-#include "received_mail.h"
+#include "packet/mail_packet.h"
+#include "quillory_packet.h"
+
+namespace {
+
+// CR and LF made visible, each line of the note on a line of its own.
+void Show(const char *label, quillory_text text) {
+  std::string out;
+  for (size_t i = 0; i < text.size; ++i) {
+    const char c = text.data[i];
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n\n    " : std::string(1, c);
+  }
+  std::printf("  %s%s\n", label, out.c_str());
+}
+
+}  // namespace
 
 int main() {
   char subject[] = "Quarterly report";
@@ -29,32 +44,32 @@ int main() {
   message.nFileCount = 1;
   message.lpFiles = &file;
 
-  const auto packet = quillory::BuildMailPacketBytes(message);
-  if (!packet) return 1;
-  std::printf("MailPacket, %zu bytes:\n", packet->size());
-  for (std::size_t i = 0; i < packet->size(); ++i) {
-    std::printf("%02X%s", static_cast<unsigned char>((*packet)[i]),
+  const quillory::PacketBuild built =
+      quillory::BuildMailPacket(message, quillory::SystemMemory());
+  if (built.status != quillory::PacketStatus::kBuilt) return 1;
+  const char *bytes = built.packet.data();
+  const size_t size = built.packet.size();
+  std::printf("MailPacket, %zu bytes:\n", size);
+  for (size_t i = 0; i < size; ++i) {
+    std::printf("%02X%s", static_cast<unsigned char>(bytes[i]),
                 i % 16 == 15 ? "\n" : " ");
   }
+
+  // What a client's WM_COPYDATA handler does with lpData and cbData.
   std::printf("\n\nRead back:\n");
-  const auto read = quillory_test::ReadMail(*packet);
-  if (!read) {
+  quillory_mail mail;
+  if (quillory_read_mail(bytes, size, &mail) == 0) {
     std::printf("unreadable\n");
     return 1;
   }
-  auto shown = [](const std::string &text) {
-    std::string out;
-    for (char c : text)
-      out += c == '\r' ? "\\r" : c == '\n' ? "\\n\n    " : std::string(1, c);
-    return out;
-  };
-  std::printf("  subject: %s\n", read->subject.c_str());
-  std::printf("  note text:\n    %s\n", shown(read->note_text).c_str());
-  for (const std::string &r : read->recipients) {
-    std::printf("  recipient: %s\n", r.c_str());
+  Show("subject: ", mail.subject);
+  Show("note text:\n    ", mail.note);
+  quillory_text entry;
+  while (quillory_next(&mail.recipients, &entry) != 0) {
+    Show("recipient: ", entry);
   }
-  for (const std::string &a : read->attachments) {
-    std::printf("  attachment: %s\n", a.c_str());
+  while (quillory_next(&mail.attachments, &entry) != 0) {
+    Show("attachment: ", entry);
   }
   return 0;
 }

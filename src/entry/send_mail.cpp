@@ -1,6 +1,6 @@
 #include "send_mail.h"
 
-#include "mail_packet.h"
+#include "packet/mail_packet.h"
 
 namespace quillory {
 

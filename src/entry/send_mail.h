@@ -2,7 +2,7 @@
 #define QUILLORY_SEND_MAIL_H
 
 #include "handoff.h"
-#include "memory.h"
+#include "packet/allocator.h"
 #include "simple_mapi.h"
 
 // For the exported entry: 32-bit callers from other compilers may enter

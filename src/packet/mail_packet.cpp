@@ -1,33 +1,39 @@
-#include "mail_packet.h"
+#include "packet/mail_packet.h"
 
 #include <stdint.h>
 
-#include "text_rules.h"
+#include "packet/packet_writer.h"
+#include "packet/text_rules.h"
 
 namespace quillory {
 
+Packet &Packet::operator=(Packet &&other) noexcept {
+  if (this != &other) {
+    Release();
+    memory_ = other.memory_;
+    bytes_ = other.bytes_;
+    size_ = other.size_;
+    other.bytes_ = nullptr;
+    other.size_ = 0;
+  }
+  return *this;
+}
+
+void Packet::Release() {
+  if (bytes_ != nullptr) memory_.release(memory_.context, bytes_);
+  bytes_ = nullptr;
+  size_ = 0;
+}
+
 namespace {
 
-// The packet's length, counted before anything is written. Fails for a
-// string too long for its 32-bit length, or a whole too large for memory.
-struct PacketSize {
-  uint64_t bytes = 0;
-  bool fits = true;
-
-  void Add(uint64_t count) {
-    if (count > kLimit - bytes) {
-      fits = false;
-    } else {
-      bytes += count;
-    }
-  }
-  void AddString(uint64_t count) {
-    if (count > PACKET_MAX_STRING_BYTES) fits = false;
-    Add(4);
-    Add(count);
-  }
-
-  static constexpr uint64_t kLimit = PTRDIFF_MAX;
+// What both passes take from the message as read once: the note's scan is
+// the one costly read of a large message.
+struct MessageParts {
+  TextView subject;  // null reads as empty
+  NoteScan note;
+  uint32_t recip_count;
+  uint32_t file_count;
 };
 
 // A count without its array is read as an empty array, so that the count
@@ -43,58 +49,56 @@ uint32_t FileCount(const MapiMessage &message) {
 // An absent path still takes its place, as an empty one.
 TextView PathOf(const MapiFileDesc &file) { return {file.lpszPathName}; }
 
+// The packet's records, in order: the one description of the packet, run
+// through a counting writer and then through a writing one. Once the
+// writer refuses a record, the rest of the packet is not read.
+void PutRecords(PacketWriter &writer, const MapiMessage &message,
+                const MessageParts &parts) {
+  writer.PutString(parts.subject);
+  char *note = writer.PutStringSpace(parts.note.plan.size);
+  if (note != nullptr) WriteLineBreaks(parts.note.text, parts.note.plan, note);
+  writer.PutUInt32(parts.recip_count);
+  for (uint32_t i = 0; i < parts.recip_count && writer.Fits(); ++i) {
+    const RecipientParts recipient = ReadRecipient(message.lpRecips[i]);
+    char *entry = writer.PutStringSpace(FormattedSize(recipient));
+    if (entry != nullptr) WriteRecipient(recipient, entry);
+  }
+  writer.PutUInt32(parts.file_count);
+  for (uint32_t i = 0; i < parts.file_count && writer.Fits(); ++i) {
+    writer.PutString(PathOf(message.lpFiles[i]));
+  }
+}
+
 }  // namespace
 
-// Sized first, then every record written straight into one buffer of that
-// size: no copy of the note, no string per recipient. The caller's texts
-// are read twice, so the second pass trusts only what it reads itself.
+// Counted first, then every record written straight into one block of
+// exactly that size: no copy of the note, no string per recipient, one
+// allocation.
 PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
-  const TextView subject(message.lpszSubject);  // null reads as empty
-  const NoteScan note_scan = ScanNote(message.lpszNoteText);
-  const TextView note = note_scan.text;
-  const LineBreakPlan &note_plan = note_scan.plan;
-  const uint32_t recip_count = RecipientCount(message);
-  const uint32_t file_count = FileCount(message);
+  const MessageParts parts{TextView(message.lpszSubject),
+                           ScanNote(message.lpszNoteText),
+                           RecipientCount(message), FileCount(message)};
+  PacketWriter counter;
+  PutRecords(counter, message, parts);
+  if (!counter.Fits()) return {PacketStatus::kTooLong, Packet()};
 
-  PacketSize size;
-  size.AddString(subject.size());
-  size.AddString(note_plan.size);
-  size.Add(4);
-  for (uint32_t i = 0; i < recip_count && size.fits; ++i) {
-    size.AddString(FormattedSize(ReadRecipient(message.lpRecips[i])));
+  const auto size = static_cast<size_t>(counter.Size());
+  // An empty packet still gets storage of its own, so that data() is
+  // never null for a packet that was built.
+  auto *storage = static_cast<char *>(
+      memory.allocate(memory.context, size != 0 ? size : 1));
+  if (storage == nullptr) return {PacketStatus::kOutOfMemory, Packet()};
+  PacketWriter writer(storage, size);
+  PutRecords(writer, message, parts);
+  // The caller's texts are read again here: one that grew since it was
+  // counted (changed meanwhile by another of its threads) is refused at
+  // the storage's end, never written past it.
+  if (!writer.Fits()) {
+    memory.release(memory.context, storage);
+    return {PacketStatus::kTooLong, Packet()};
   }
-  size.Add(4);
-  for (uint32_t i = 0; i < file_count && size.fits; ++i) {
-    size.AddString(PathOf(message.lpFiles[i]).size());
-  }
-  // A packet with a record left out would be read out of step.
-  if (!size.fits) return {PacketStatus::kTooLong, Packet()};
-
-  PacketWriter writer(memory);
-  if (!writer.ReserveExactly(static_cast<size_t>(size.bytes))) {
-    return {PacketStatus::kOutOfMemory, Packet()};
-  }
-  writer.PutString(subject);
-  char *note_at = writer.PutStringSpace(static_cast<size_t>(note_plan.size));
-  if (note_at != nullptr) WriteLineBreaks(note, note_plan, note_at);
-  writer.PutUInt32(recip_count);
-  for (uint32_t i = 0; i < recip_count; ++i) {
-    const RecipientParts parts = ReadRecipient(message.lpRecips[i]);
-    const uint64_t entry = FormattedSize(parts);
-    if (entry > PACKET_MAX_STRING_BYTES)
-      return {PacketStatus::kTooLong, Packet()};
-    char *at = writer.PutStringSpace(static_cast<size_t>(entry));
-    if (at != nullptr) WriteRecipient(parts, at);
-  }
-  writer.PutUInt32(file_count);
-  for (uint32_t i = 0; i < file_count; ++i) {
-    if (writer.PutString(PathOf(message.lpFiles[i])) == 0) {
-      return {PacketStatus::kTooLong, Packet()};
-    }
-  }
-  Packet packet = writer.Finish();
-  if (packet.data() == nullptr) return {PacketStatus::kOutOfMemory, Packet()};
-  return {PacketStatus::kBuilt, static_cast<Packet &&>(packet)};
+  return {PacketStatus::kBuilt,
+          Packet(memory, storage, static_cast<size_t>(writer.Size()))};
 }
 
 }  // namespace quillory

@@ -1,15 +1,45 @@
 #ifndef QUILLORY_MAIL_PACKET_H
 #define QUILLORY_MAIL_PACKET_H
 
-#include "packet_writer.h"
+#include <stddef.h>
+
+#include "packet/allocator.h"
 #include "simple_mapi.h"
 
 namespace quillory {
 
+// The bytes of a finished packet, released with the storage they came from
+// when it goes. Move-only.
+class Packet {
+ public:
+  Packet() = default;
+  Packet(const Memory &memory, char *bytes, size_t size)
+      : memory_(memory), bytes_(bytes), size_(size) {}
+  Packet(Packet &&other) noexcept
+      : memory_(other.memory_), bytes_(other.bytes_), size_(other.size_) {
+    other.bytes_ = nullptr;
+    other.size_ = 0;
+  }
+  Packet &operator=(Packet &&other) noexcept;
+  Packet(const Packet &) = delete;
+  Packet &operator=(const Packet &) = delete;
+  ~Packet() { Release(); }
+
+  [[nodiscard]] const char *data() const { return bytes_; }
+  [[nodiscard]] size_t size() const { return size_; }
+
+ private:
+  void Release();
+
+  Memory memory_{};
+  char *bytes_ = nullptr;
+  size_t size_ = 0;
+};
+
 enum class PacketStatus {
   kBuilt,
-  // A text too long for the format's 32-bit lengths: a packet with a
-  // record left out would be read out of step.
+  // A text too long for the format's 32-bit lengths, or a whole too large
+  // for memory: a packet with a record left out would be read out of step.
   kTooLong,
   // The packet's storage could not be had.
   kOutOfMemory,

@@ -1,4 +1,4 @@
-#include "text_rules.h"
+#include "packet/text_rules.h"
 
 // On x86 and x64, SSE2 and AVX2 paths built with target attributes (the
 // 32-bit target assumes neither), the widest the processor has chosen at

@@ -5,8 +5,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "packet/text_view.h"
 #include "simple_mapi.h"
-#include "text_view.h"
 
 namespace quillory {
 

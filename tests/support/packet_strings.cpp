@@ -6,8 +6,8 @@
 #include <new>
 #include <stdexcept>
 
-#include "mail_packet.h"
-#include "text_rules.h"
+#include "packet/mail_packet.h"
+#include "packet/text_rules.h"
 
 namespace quillory {
 

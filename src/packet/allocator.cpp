@@ -1,4 +1,4 @@
-#include "memory.h"
+#include "packet/allocator.h"
 
 #include <stdlib.h>
 

@@ -1,5 +1,5 @@
-#ifndef QUILLORY_MEMORY_H
-#define QUILLORY_MEMORY_H
+#ifndef QUILLORY_ALLOCATOR_H
+#define QUILLORY_ALLOCATOR_H
 
 #include <stddef.h>
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "packet/text_rules.h"
 #include "simple_mapi.h"
-#include "text_rules.h"
 
 namespace quillory {
 
