@@ -95,17 +95,18 @@ version-check:
 	@tools/check-version.sh '$(VERSION)'
 	@tools/check-signing.sh
 
-# The three Windows DLLs from one source (x86 and x64 with mingw-w64, ARM64
-# with clang), with the stand-in client and the test caller, collected in
-# $(DIST) with the registration, the package and the
-# DLLs' debug information; signed when CODESIGN_PFX names a certificate
-# (tools/dist.sh says how).
+# The three Windows DLLs from one source, each built with clang and lld
+# (x86 and x64 on mingw-w64's headers and libraries), with the stand-in
+# client and the test caller, collected in $(DIST) with the registration,
+# the package and a symbol store of the DLLs and their PDBs; signed when
+# CODESIGN_PFX names a certificate (tools/dist.sh says how). The release
+# tests read that store.
 dist: version-check deps
 	for pair in mingw-i686:mingw-i686 mingw-x86_64:mingw-x86_64 \
 	            clang-aarch64:clang-aarch64-mingw; do \
 	  cmake -S . -B $(BUILD)/$${pair%%:*} $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/$${pair#*:}.cmake \
-	    -DQUILLORY_VERSION=$(VERSION) && \
+	    -DQUILLORY_VERSION=$(VERSION) -DQUILLORY_DIST=$(abspath $(DIST)) && \
 	  cmake --build $(BUILD)/$${pair%%:*} -j $(JOBS) || exit 1; \
 	done
 	tools/dist.sh $(BUILD) $(DIST) $(VERSION)
