@@ -1,23 +1,15 @@
-# Windows on ARM64 with Debian's clang 19, which has no C or C++ runtime for
-# this target: the DLL needs none (its own entry point, and import
-# libraries that llvm-dlltool makes from cmake/imports/*.def), so only the
-# DLL is built here. The Windows headers are mingw-w64's.
-set(CMAKE_SYSTEM_NAME Windows)
+# Windows on ARM64, which Debian's clang 19 has no C or C++ runtime for:
+# the DLL needs none (its own entry point, and import libraries that
+# llvm-dlltool makes from cmake/imports/*.def), so only the DLL is built
+# here. The Windows headers are mingw-w64's.
 set(CMAKE_SYSTEM_PROCESSOR ARM64)
-set(CMAKE_C_COMPILER clang-19)
-set(CMAKE_CXX_COMPILER clang++-19)
-set(CMAKE_C_COMPILER_TARGET aarch64-w64-mingw32)
-set(CMAKE_CXX_COMPILER_TARGET aarch64-w64-mingw32)
+set(QUILLORY_MINGW_TARGET aarch64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/clang-mingw.cmake)
 set(CMAKE_RC_COMPILER llvm-windres-19)
-set(CMAKE_AR llvm-ar-19 CACHE FILEPATH "")
-set(CMAKE_RANLIB llvm-ranlib-19 CACHE FILEPATH "")
-set(CMAKE_OBJCOPY llvm-objcopy-19 CACHE FILEPATH "")
 set(QUILLORY_DLLTOOL llvm-dlltool-19 CACHE FILEPATH "")
 set(CMAKE_CXX_FLAGS_INIT "-isystem /usr/share/mingw-w64/include")
 set(CMAKE_C_FLAGS_INIT "-isystem /usr/share/mingw-w64/include")
 set(CMAKE_RC_FLAGS_INIT "--target=aarch64-w64-mingw32 -I/usr/share/mingw-w64/include")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld")
 # Nothing links without a runtime, so CMake's compiler check only compiles.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 set(QUILLORY_DLL_ONLY ON CACHE BOOL "")

@@ -47,13 +47,34 @@ if [ -n "${CODESIGN_PFX:-}" ]; then
   printf '%s' "${CODESIGN_PASSWORD:-}" >"$passfile"
 fi
 
+# store_symbols DLL PDB: both into the symbol store $dist/symbols, laid out
+# as a symbol server's (what a debugger's symbol path points at): the PDB
+# under the GUID and age that the DLL's CodeView record asks for, the DLL
+# under its time stamp and image size, as a minidump names it.
+store_symbols() {
+  local stamp size guid age
+  read -r stamp size guid age < <(llvm-readobj-19 --file-headers \
+    --coff-debug-directory "$1" | awk '
+    $1 == "TimeDateStamp:" && !stamp {stamp = $NF; gsub(/[()]/, "", stamp)}
+    $1 == "SizeOfImage:" {size = $2}
+    $1 == "PDBGUID:" {guid = $2; gsub(/[{}-]/, "", guid)}
+    $1 == "PDBAge:" {age = $2}
+    END {print stamp, size, guid, age}')
+  local keys=("$(printf '%08X%x' "$stamp" "$size")" "$guid$(printf '%x' "$age")")
+  local files=("$1" "$2") i
+  for i in 0 1; do
+    local name=${files[i]##*/}
+    mkdir -p "$dist/symbols/$name/${keys[i]}"
+    cp "${files[i]}" "$dist/symbols/$name/${keys[i]}/"
+  done
+}
+
 rm -rf "$dist"
 mkdir -p "$dist/win32" "$dist/win64" "$dist/arm64" "$dist/Quillory" "$dist/symbols"
 # The install set: each DLL under the name that the registration's
 # %PROCESSOR_ARCHITECTURE% picks (x86 in every 32-bit process, AMD64 in
 # every x64 one, ARM64 in native ARM64 ones), the same bytes as the
-# build's own name; its debug information under the name its
-# .gnu_debuglink gives. The test programs need a C++ runtime, which the ARM64
+# build's own name. The test programs need a C++ runtime, which the ARM64
 # toolchain lacks.
 for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:ARM64; do
   IFS=: read -r from dir suffix <<<"$triple"
@@ -61,7 +82,8 @@ for triple in mingw-i686:win32:x86 mingw-x86_64:win64:AMD64 clang-aarch64:arm64:
   cp "$from/Quillory_MapiDll.dll" "$dist/$dir/"
   sign "$dist/$dir/Quillory_MapiDll.dll"
   cp "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
-  cp "$from/Quillory_MapiDll_$suffix.dll.debug" "$dist/symbols/"
+  store_symbols "$dist/Quillory/Quillory_MapiDll_$suffix.dll" \
+    "$from/Quillory_MapiDll_$suffix.pdb"
   [ -f "$from/tests/support/mail_caller.exe" ] || continue
   cp "$from/tests/support/standin_client.exe" "$dist/$dir/quillory_standin_client.exe"
   cp "$from/tests/support/mail_caller.exe" "$dist/$dir/quillory_mail_caller.exe"

@@ -3,9 +3,10 @@
 # code-signing certificate (a throwaway one, from a throwaway CA), into a
 # folder of its own. Every DLL and the package must carry a signature that
 # verifies against that CA, the version everywhere Windows reads one, and
-# debug information still tied to the signed DLLs. A bad password, a bad
-# version and a changed byte must each be caught; a certificate that does
-# not open or verify stops the release before anything is built or signed.
+# the signed DLLs must be in the symbol store with PDBs that match them. A
+# bad password, a bad version and a changed byte must each be caught; a
+# certificate that does not open or verify stops the release before
+# anything is built or signed.
 # usage: signing.sh BUILD_DIR
 set -uo pipefail
 if [ $# -ne 1 ]; then
@@ -53,8 +54,8 @@ for pair in win32:x86 win64:AMD64 arm64:ARM64; do
   dir=${pair%%:*} suffix=${pair#*:}
   check "the install set's $suffix DLL is the signed $dir one" \
     cmp -s "$dist/$dir/Quillory_MapiDll.dll" "$dist/Quillory/Quillory_MapiDll_$suffix.dll"
-  check "the signed $suffix DLL keeps its version and its debug link" \
-    bash "$root/tests/windows/dll_release.sh" "$dist/$dir/Quillory_MapiDll.dll" "$dist/symbols/Quillory_MapiDll_$suffix.dll.debug" \
+  check "the signed $suffix DLL keeps its version, and is in the symbol store with its PDB" \
+    bash "$root/tests/windows/dll_release.sh" "$dist/$dir/Quillory_MapiDll.dll" "$dist/symbols" \
     1.2.3 "$suffix"
 done
 table() { msiinfo export "$dist/Quillory_MapiDll.msi" "$1" | tr -d '\r'; }
