@@ -5,7 +5,8 @@ BUILD        ?= build
 JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 # The Windows Installer package's version: a newer one replaces an older.
-VERSION      ?= 1.0.0
+# By default the project's own, which CMakeLists.txt holds.
+VERSION      ?= $(shell sed -n 's/^project.Quillory_MapiDll VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 DIST         ?= dist
 # Signing (tools/dist.sh): none unless CODESIGN_PFX is given.
 export CODESIGN_PFX CODESIGN_PASSWORD CODESIGN_TIMESTAMP CODESIGN_CA
@@ -18,7 +19,7 @@ FUZZERS      := packet_reader_fuzz packet_reader_fuzz_cxx mail_packet_fuzz \
 .PHONY: help deps deps-bench version-check native test unit unit-sanitize unit-i386 \
         unit-aarch64 fuzz arm64-wine-test example-client-test \
         dist dist-test install-test msi-test sign-test demo packet-demo bench \
-        bench-native bench-wine format tidy clean
+        bench-native bench-wine format format-check tidy clean
 
 # `make` alone builds nothing: it says what there is.
 help:
@@ -101,14 +102,18 @@ version-check:
 # the package and a symbol store of the DLLs and their PDBs; signed when
 # CODESIGN_PFX names a certificate (tools/dist.sh says how). The release
 # tests read that store.
+# windows_build DIR,TOOLCHAIN: configures and builds the release for one
+# architecture in $(BUILD)/DIR.
+define windows_build
+cmake -S . -B $(BUILD)/$(1) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/$(2).cmake \
+  -DQUILLORY_VERSION=$(VERSION) -DQUILLORY_DIST=$(abspath $(DIST))
+cmake --build $(BUILD)/$(1) -j $(JOBS)
+endef
 dist: version-check deps
-	for pair in mingw-i686:mingw-i686 mingw-x86_64:mingw-x86_64 \
-	            clang-aarch64:clang-aarch64-mingw; do \
-	  cmake -S . -B $(BUILD)/$${pair%%:*} $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release \
-	    -DCMAKE_TOOLCHAIN_FILE=cmake/$${pair#*:}.cmake \
-	    -DQUILLORY_VERSION=$(VERSION) -DQUILLORY_DIST=$(abspath $(DIST)) && \
-	  cmake --build $(BUILD)/$${pair%%:*} -j $(JOBS) || exit 1; \
-	done
+	$(call windows_build,mingw-i686,mingw-i686)
+	$(call windows_build,mingw-x86_64,mingw-x86_64)
+	$(call windows_build,clang-aarch64,clang-aarch64-mingw)
 	tools/dist.sh $(BUILD) $(DIST) $(VERSION)
 
 # Structure, version and symbols of the three DLLs; the x86 and x64 ones
@@ -171,18 +176,24 @@ bench-native: deps-bench
 bench-wine: dist
 	bash bench/wine-bench.sh $(BUILD)/mingw-x86_64
 
+SOURCES = $$(git ls-files '*.h' '*.c' '*.cpp')
 format:
-	clang-format -i $$(git ls-files '*.h' '*.c' '*.cpp')
+	clang-format -i $(SOURCES)
 
+# What make test runs: nothing changed, any difference an error.
+format-check:
+	clang-format --dry-run -Werror $(SOURCES)
+
+# db_files DB: our C and C++ sources in the compile database DB, none that
+# the build made.
+db_files = $(filter %.c %.cpp,$(filter-out $(abspath $(BUILD))/%,$(shell \
+  sed -n 's/^ *"file": "\(.*\)",\{0,1\}$$/\1/p' $(1))))
 MINGW_CXX := /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++
-# The Windows half reads the x64 build's compile commands without two of
+# Every source of the native build, then the Windows build's others. The
+# Windows half reads the x64 build's compile commands without two of
 # clang 19's options, which Debian's clang-tidy 14 does not know.
 tidy: native dist
-	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'src/packet/*.cpp' \
-	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'tests/*.cpp' \
-	  'bench/*.cpp' 'examples/packet_demo/*.cpp' 'tests/support/*.cpp' \
-	  ':!tests/support/*_caller.cpp' ':!tests/support/standin_client.cpp' \
-	  ':!tests/support/sample_messages.cpp')
+	clang-tidy -p $(BUILD)/native --quiet $(call db_files,$(BUILD)/native/compile_commands.json)
 	mkdir -p $(BUILD)/tidy-mingw
 	sed -e 's/ -mguard=cf//g' -e 's/ -gno-codeview-command-line//g' \
 	  $(BUILD)/mingw-x86_64/compile_commands.json \
@@ -191,9 +202,8 @@ tidy: native dist
 	  --extra-arg=--target=x86_64-w64-mingw32 \
 	  --extra-arg=-isystem$(MINGW_CXX) \
 	  --extra-arg=-isystem$(MINGW_CXX)/x86_64-w64-mingw32 \
-	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
-	  'tests/support/mail_caller.cpp' 'tests/support/standin_client.cpp' \
-	  'tests/support/sample_messages.cpp')
+	  $(filter-out $(call db_files,$(BUILD)/native/compile_commands.json), \
+	    $(call db_files,$(BUILD)/mingw-x86_64/compile_commands.json))
 
 clean:
 	rm -rf $(BUILD) $(DIST)

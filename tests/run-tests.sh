@@ -17,6 +17,7 @@ trap 'rm -f "$QUILLORY_SKIP_LOG"' EXIT
 
 # target:what it is
 stages=(
+  "format-check:format check"
   "unit:unit tests"
   "unit-sanitize:unit tests under ASan and UBSan"
   "unit-i386:32-bit unit tests"

@@ -19,8 +19,8 @@ build=$1
 dist=$2
 version=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/check-version.sh" "$version"
-"$root/tools/check-signing.sh"
+# make dist has checked the version and the certificate already, before
+# building anything.
 
 sign() {
   [ -n "${CODESIGN_PFX:-}" ] || return 0

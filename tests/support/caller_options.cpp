@@ -40,11 +40,11 @@ bool ParseNumber(const std::wstring &text, std::uint64_t max,
     const wchar_t c = text[i];
     std::uint64_t digit = base;
     if (c >= L'0' && c <= L'9') {
-      digit = static_cast<std::uint64_t>(c - L'0');
+      digit = static_cast<std::uint64_t>(c) - L'0';
     } else if (hex && c >= L'a' && c <= L'f') {
-      digit = static_cast<std::uint64_t>(c - L'a' + 10);
+      digit = static_cast<std::uint64_t>(c) - L'a' + 10;
     } else if (hex && c >= L'A' && c <= L'F') {
-      digit = static_cast<std::uint64_t>(c - L'A' + 10);
+      digit = static_cast<std::uint64_t>(c) - L'A' + 10;
     }
     if (digit >= base || n > (max - digit) / base) return false;
     n = n * base + digit;
@@ -114,11 +114,11 @@ bool AddRecipient(CallerOptions *o, const std::wstring &text,
 }
 
 bool IsSample(const std::wstring &name) {
-  if (name == L"null") return true;
-  for (const SampleInfo &sample : SampleMessages()) {
-    if (name == Widen(sample.name)) return true;
-  }
-  return false;
+  const auto &samples = SampleMessages();
+  return name == L"null" ||
+         std::any_of(samples.begin(), samples.end(), [&](const SampleInfo &s) {
+           return name == Widen(s.name);
+         });
 }
 
 // Captureless lambdas, so that the table stays plain data.
@@ -318,7 +318,11 @@ bool ParseCallerOptions(int argc, const wchar_t *const *argv,
       value = argv[++i];
     }
     if (!row->apply(&o, value)) {
-      *error = Refusal(L"bad value for " + arg + L": " + value);
+      std::wstring what = L"bad value for ";
+      what += arg;
+      what += L": ";
+      what += value;
+      *error = Refusal(what);
       return false;
     }
   }

@@ -1,6 +1,7 @@
 # Sourced by the test scripts. check WHAT COMMAND...: runs the command,
-# counts and prints the outcome; finish_checks prints the totals and fails
-# if any check did; refused COMMAND...: the command fails.
+# counts and prints the outcome (after $check_prefix, when a script sets
+# one); finish_checks prints the totals and fails if any check did;
+# refused COMMAND...: the command fails.
 passed=0
 failed=0
 check() {
@@ -8,10 +9,10 @@ check() {
   shift
   if "$@"; then
     passed=$((passed + 1))
-    echo "ok   $what"
+    echo "ok   ${check_prefix:-}$what"
   else
     failed=$((failed + 1))
-    echo "FAIL $what"
+    echo "FAIL ${check_prefix:-}$what"
   fi
 }
 finish_checks() {

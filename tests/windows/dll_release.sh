@@ -20,17 +20,8 @@ symbols=$2
 version=$3
 suffix=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok   $suffix: $what"
-  else
-    echo "FAIL $suffix: $what"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/../support/checks.sh"
+check_prefix="$suffix: "
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 section() {  # FILE NAME: the section's bytes as hex, one run
@@ -102,4 +93,4 @@ check "no string-only helper among its symbols (${extra:-none})" test -z "$extra
 check "no path of the tree it was built in" eval \
   '! grep -qF "$root" <(strings -a "$dll" "$pdb"; strings -a -el "$dll" "$pdb") 2>/dev/null'
 
-[ "$failures" -eq 0 ]
+finish_checks

@@ -16,17 +16,8 @@ fi
 dll=$1
 arch=$2
 objdump=llvm-objdump-19
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then
-    echo "ok   $arch: $what"
-  else
-    echo "FAIL $arch: $what"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/../support/checks.sh"
+check_prefix="$arch: "
 
 case $arch in
   win32) format=coff-i386 ;;
@@ -125,4 +116,4 @@ if [ "$arch" = win32 ]; then
     grep -qE 'retl?[[:space:]]+\$0x14' <<<"$first_ret"
 fi
 
-[ "$failures" -eq 0 ]
+finish_checks
