@@ -95,9 +95,8 @@ TEST(TextRules, LineBreaksLeaveAsCrLf) {
   EXPECT_EQ(NormalizeLineBreaks(""), "");
 }
 
-// The rule as composed from the byte operations, against the one-pass
-// version, over texts long enough to cross many 16-byte blocks.
-// Texts across the 64-byte blocks of the fast paths, with dense and sparse
+// The rule as composed from the byte operations, against the note's own
+// passes, over texts across many of their 64-byte blocks: dense and sparse
 // breaks, some already all CR LF (copied as they are), some ending in a
 // lone CR; each also as a zero-terminated note at every alignment.
 TEST(TextRules, LineBreakRuleEqualsEraseThenReplace) {
