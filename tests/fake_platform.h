@@ -20,10 +20,14 @@ struct FakeClient {
   int window_gone_from_look = 0;
   bool module_path_known = true;
   std::wstring module_path = L"C:\\Apps\\Mail\\x.dll";
-  bool delivers = true;
-  // What the client's window answers, and whether it is gone after the send.
-  std::uintptr_t reply = 1;
+  // What the shell's start reports (0: started).
+  std::uint32_t start_error = 0;
+  // What the send reports, whether the window is gone after it, and
+  // whether the system counts it hung.
+  quillory::CopyDataSend send{true, 1, 0, 3};
   bool window_gone_after_send = false;
+  bool hung = false;
+  std::uint32_t send_timeout_ms = quillory::SEND_TIMEOUT_MS;
   quillory::PathKind client_path_kind = quillory::PathKind::kFile;
 
   int looks = 0;
@@ -32,6 +36,7 @@ struct FakeClient {
   std::vector<std::uint32_t> sleeps;
   std::vector<std::uintptr_t> sent_ids;
   std::vector<std::string> sent_packets;
+  std::vector<std::uint32_t> send_bounds;
   std::uint32_t allowed_process = 0;
 };
 
@@ -40,6 +45,7 @@ inline int kClientWindow = 0;
 inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   quillory::HandOffPlatform p{};
   p.context = &client;
+  p.send_timeout_ms = client.send_timeout_ms;
   p.find_window = [](void *c, const wchar_t *class_name) -> void * {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(class_name) == L"QuilloryDlg" ? "find"
@@ -70,6 +76,7 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(verb) == L"open" ? "launch" : "launch?");
     f.launched.emplace_back(path);
+    return f.start_error;
   };
   p.sleep = [](void *c, std::uint32_t ms) {
     auto &f = *static_cast<FakeClient *>(c);
@@ -88,18 +95,23 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   };
   p.send_copy_data = [](void *c, void *window, std::uintptr_t id,
                         const void *data, std::uint32_t size,
-                        std::uintptr_t *reply) {
+                        std::uint32_t timeout_ms) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(window == &kClientWindow ? "send" : "send?");
     f.sent_ids.push_back(id);
     f.sent_packets.emplace_back(static_cast<const char *>(data), size);
-    *reply = f.reply;
-    return f.delivers;
+    f.send_bounds.push_back(timeout_ms);
+    return f.send;
   };
   p.window_exists = [](void *c, void *window) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(window == &kClientWindow ? "exists" : "exists?");
     return !f.window_gone_after_send;
+  };
+  p.window_is_hung = [](void *c, void *window) {
+    auto &f = *static_cast<FakeClient *>(c);
+    f.log.push_back(window == &kClientWindow ? "hung" : "hung?");
+    return f.hung;
   };
   return p;
 }

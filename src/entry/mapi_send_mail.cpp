@@ -12,7 +12,8 @@ MAPISendMail(LHANDLE /*lhSession*/, ULONG_PTR /*ulUIParam*/,
   const quillory::Win32PlatformSettings settings{quillory::SEND_TIMEOUT_MS};
   return quillory::SendMail(lpMessage,
                             quillory::Win32HandOffPlatform(&settings),
-                            quillory::SystemMemory());
+                            quillory::SystemMemory())
+      .code;
 }
 
 // The library's entry point, in place of a C runtime's: it has no work at

@@ -346,8 +346,10 @@ int DirectHandOff(const Options &options) {
     Sleep(300);
   }
   const ULONGLONG start = GetTickCount64();
-  const bool delivered = quillory::HandOffToClient(
-      quillory::Win32HandOffPlatform(&settings), packet.data(), packet.size());
+  const bool delivered =
+      quillory::HandOffToClient(quillory::Win32HandOffPlatform(&settings),
+                                packet.data(),
+                                packet.size()) == quillory::Outcome::kDelivered;
   WriteResult(options, delivered ? SUCCESS_SUCCESS : MAPI_E_FAILURE,
               GetTickCount64() - start);
   return 0;
