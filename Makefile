@@ -171,7 +171,8 @@ format:
 MINGW_CXX := /usr/lib/gcc/x86_64-w64-mingw32/12-win32/include/c++
 tidy: native dist
 	clang-tidy -p $(BUILD)/native --quiet $$(git ls-files 'src/packet/*.cpp' \
-	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'tests/*.cpp' \
+	  'src/handoff/handoff.cpp' 'src/entry/send_mail.cpp' 'src/entry/call_log.cpp' \
+	  'tests/*.cpp' \
 	  'bench/*.cpp' 'examples/packet_demo/*.cpp' 'tests/support/*.cpp' \
 	  ':!tests/support/*_caller.cpp' ':!tests/support/standin_client.cpp' \
 	  ':!tests/support/sample_messages.cpp')
@@ -180,6 +181,7 @@ tidy: native dist
 	  --extra-arg=-isystem$(MINGW_CXX) \
 	  --extra-arg=-isystem$(MINGW_CXX)/x86_64-w64-mingw32 \
 	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
+	  'src/entry/win32_log.cpp' \
 	  'tests/support/mail_caller.cpp' 'tests/support/standin_client.cpp' \
 	  'tests/support/sample_messages.cpp')
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "call_log.h"
 #include "handoff.h"
 #include "memory.h"
 
@@ -139,6 +140,55 @@ inline quillory::Memory Storage(FakeMemory &memory) {
     std::free(block);
   };
   return m;
+}
+
+struct LoggedEvent {
+  quillory::EventType type;
+  std::uint32_t id;
+  std::vector<std::wstring> strings;
+};
+
+// The log's side: events and debug lines recorded, a clock the test sets,
+// and this process's cap.
+struct FakeLog {
+  std::uint64_t now_ms = 0;
+  std::vector<LoggedEvent> events;
+  std::vector<std::wstring> lines;
+  quillory::EventCap cap{};
+};
+
+inline quillory::LogPlatform LogTo(FakeLog &log) {
+  quillory::LogPlatform p{};
+  p.context = &log;
+  p.version = L"9.8.7";
+  p.architecture = L"TEST";
+  p.now_ms = [](void *c) { return static_cast<FakeLog *>(c)->now_ms; };
+  p.report_event = [](void *c, quillory::EventType type, std::uint32_t id,
+                      const wchar_t *const *strings, std::uint16_t count) {
+    static_cast<FakeLog *>(c)->events.push_back(
+        {type, id, std::vector<std::wstring>(strings, strings + count)});
+  };
+  p.debug_output = [](void *c, const wchar_t *line) {
+    static_cast<FakeLog *>(c)->lines.emplace_back(line);
+  };
+  // As the system's texts are: a line break at the end.
+  p.error_text = [](void * /*c*/, std::uint32_t code, wchar_t *buffer,
+                    std::size_t capacity) {
+    const std::wstring text =
+        L"Text of error " + std::to_wstring(code) + L".\r\n";
+    if (text.size() >= capacity) return std::size_t{0};
+    text.copy(buffer, text.size());
+    buffer[text.size()] = L'\0';
+    return text.size();
+  };
+  p.program_path = [](void * /*c*/, wchar_t *buffer, std::size_t capacity) {
+    const std::wstring path = L"C:\\Apps\\caller.exe";
+    const std::size_t n = path.copy(buffer, capacity - 1);
+    buffer[n] = L'\0';
+    return n;
+  };
+  p.process_id = [](void * /*c*/) { return std::uint32_t{77}; };
+  return p;
 }
 
 }  // namespace quillory_test

@@ -6,6 +6,9 @@
 //
 //   mail_caller --dll PATH | --mapi32   where MAPISendMail comes from
 //               --message NAME          a sample message, or "null"
+//               --fail-malloc           with --dll: the provider's malloc
+//                                       returns null (its import pointed
+//                                       elsewhere; the DLL is unchanged)
 //               --flags N --session N   flFlags and lhSession
 //               --out DIR               result.txt (result, elapsed_ms
 //                                       and each provider file loaded in
@@ -26,7 +29,8 @@
 //                                       the hand-off itself, linked in,
 //                                       with a short send bound
 //               --busy-client-ms MS     first tell the stand-in client to
-//                                       stop reading messages for MS
+//                                       stop reading messages for MS (with
+//                                       --dll too)
 //               --own-window            own a top-level window during the
 //                                       call, as most callers do
 #include <windows.h>
@@ -36,6 +40,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -68,6 +73,7 @@ struct Options {
   bool send_empty = false;
   DWORD busy_client_ms = 0;
   bool own_window = false;
+  bool fail_malloc = false;
 };
 
 std::string Utf8(const wchar_t *wide) {
@@ -110,6 +116,44 @@ HMODULE LoadProvider(const Options &options) {
     path = L"\\\\?\\" + path;
   }
   return LoadLibraryW(path.c_str());
+}
+
+void *FailingMalloc(size_t /*size*/) { return nullptr; }
+
+// Points the provider's import of msvcrt's malloc at FailingMalloc: the
+// only way to run a real DLL out of memory on demand.
+bool FailMalloc(HMODULE module) {
+  auto *const base = reinterpret_cast<BYTE *>(module);
+  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY &imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (const auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
+           base + imports.VirtualAddress);
+       dll->Name != 0; ++dll) {
+    if (_stricmp(reinterpret_cast<const char *>(base + dll->Name),
+                 "msvcrt.dll") != 0) {
+      continue;
+    }
+    const auto *name = reinterpret_cast<const IMAGE_THUNK_DATA *>(
+        base + dll->OriginalFirstThunk);
+    auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
+    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(
+                          base + name->u1.AddressOfData)
+                          ->Name,
+                      "malloc") != 0) {
+        continue;
+      }
+      DWORD was = 0;
+      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&FailingMalloc);
+      VirtualProtect(slot, sizeof *slot, was, &was);
+      return true;
+    }
+  }
+  return false;
 }
 
 // Ends clients until no client window is left, for up to 10 s: a window
@@ -330,6 +374,13 @@ int Repeat(LPMAPISENDMAIL send_mail, MapiMessage *message,
   return 0;
 }
 
+void MakeClientBusy(DWORD ms) {
+  HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+  PostMessageW(client, quillory_test::STANDIN_BUSY_MESSAGE, ms, 0);
+  // Sent messages go before posted ones: let the client take this first.
+  Sleep(300);
+}
+
 // The hand-off with a send bound short enough to reach in a test; result 0
 // when it reports the packet delivered.
 int DirectHandOff(const Options &options) {
@@ -338,13 +389,7 @@ int DirectHandOff(const Options &options) {
   const std::string packet =
       quillory::BuildMailPacketBytes(sample.message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
-  if (options.busy_client_ms > 0) {
-    HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
-    PostMessageW(client, quillory_test::STANDIN_BUSY_MESSAGE,
-                 options.busy_client_ms, 0);
-    // Sent messages go before posted ones: let the client take this first.
-    Sleep(300);
-  }
+  if (options.busy_client_ms > 0) MakeClientBusy(options.busy_client_ms);
   const ULONGLONG start = GetTickCount64();
   const bool delivered =
       quillory::HandOffToClient(quillory::Win32HandOffPlatform(&settings),
@@ -398,6 +443,8 @@ bool ParseOptions(int argc, wchar_t **argv, Options *options) {
           static_cast<DWORD>(wcstoul(argv[++i], nullptr, 0));
     } else if (arg == L"--own-window") {
       options->own_window = true;
+    } else if (arg == L"--fail-malloc") {
+      options->fail_malloc = true;
     } else if (arg == L"--bench" && has_value) {
       options->bench = _wtoi(argv[++i]);
     } else if (arg == L"--repeat" && has_value) {
@@ -447,6 +494,10 @@ int wmain(int argc, wchar_t **argv) {
     std::printf("the provider exports no MAPISendMail\n");
     return 3;
   }
+  if (options.fail_malloc && (options.mapi32 || !FailMalloc(provider))) {
+    std::printf("cannot point the provider's malloc elsewhere\n");
+    return 3;
+  }
   if (options.bench > 0) return Bench(send_mail, options);
 
   quillory_test::SampleMessage sample;
@@ -461,6 +512,7 @@ int wmain(int argc, wchar_t **argv) {
                quillory::BuildMailPacketBytes(*message).value());
   }
   if (options.repeat > 0) return Repeat(send_mail, message, options);
+  if (options.busy_client_ms > 0) MakeClientBusy(options.busy_client_ms);
 
   const ULONGLONG start = GetTickCount64();
   const ULONG result = send_mail(options.session, 0, message, options.flags, 0);

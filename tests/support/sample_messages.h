@@ -19,7 +19,7 @@ struct SampleMessage {
 
 // Fills `out` with the named message; false for an unknown name.
 // Names: empty, worked, linebreaks, recipients, attachments, sample, large,
-// oversized.
+// oversized, markers.
 bool MakeSampleMessage(const std::string &name, SampleMessage *out);
 
 const std::vector<std::string> &SampleMessageNames();

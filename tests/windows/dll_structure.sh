@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks a built Quillory_MapiDll.dll as Windows will load it: the machine,
 # exactly one export MAPISendMail at ordinal 1 under its plain name, imports
-# from system DLLs only, the loader's security flags and, on 32-bit x86,
-# the stdcall return that pops the caller's 20 bytes of arguments. Read
-# with LLVM's objdump, which knows every architecture the DLL ships for.
+# from system DLLs only, the loader's security flags, the message table
+# Event Viewer reads its events' text from and, on 32-bit x86, the stdcall
+# return that pops the caller's 20 bytes of arguments. Read with LLVM's
+# objdump and readobj, which know every architecture the DLL ships for.
 # usage: dll_structure.sh DLL win32|win64|arm64
 set -uo pipefail
 if [ $# -ne 2 ]; then
@@ -43,7 +44,7 @@ check "no other export" test "$(wc -l <<<"$exports")" -eq 1
 check "ordinal base 1" grep -qxE ' Ordinal base: 1' <<<"$headers"
 
 imports=$(grep -E '^[[:space:]]*DLL Name:' <<<"$headers" | awk '{print tolower($3)}')
-unexpected=$(grep -vxE 'kernel32\.dll|user32\.dll|shell32\.dll|msvcrt\.dll' \
+unexpected=$(grep -vxE 'kernel32\.dll|user32\.dll|shell32\.dll|advapi32\.dll|msvcrt\.dll' \
   <<<"$imports" || true)
 check "imports from system DLLs only ($(echo $imports))" test -z "$unexpected"
 check "address space layout randomisation" grep -q 'DYNAMIC_BASE' <<<"$headers"
@@ -53,6 +54,11 @@ if [ "$arch" != win32 ]; then
 fi
 check "no thread-local data" \
   grep -qE '^Entry 9 0+ 0+ Thread Storage Directory' <<<"$headers"
+# Message 1, U.S. English, as windmc makes it from quillory_events.mc.
+resources=$(llvm-readobj-19 --coff-resources "$dll" 2>/dev/null)
+check "a message table (resource 1, language 1033)" grep -qzE \
+  'Type: MESSAGETABLE( \(ID 11\))? \[[^]]*Name: \(ID 1\) \[[^]]*Language: \(ID 1033\)' \
+  <<<"$resources"
 
 if [ "$arch" = win32 ]; then
   rva=$(awk '$3 == "MAPISendMail" {print $2}' <<<"$exports")
