@@ -47,7 +47,7 @@ TEST(CallLog, EveryFailureNamesItsStepInAnEventAndALine) {
   std::set<std::wstring> words;
   for (Outcome outcome : kFailures) {
     FakeLog log;
-    quillory::LogCall(LogTo(log), &log.cap, Result(outcome), 12);
+    quillory::LogCall(LogTo(log), &log.state, Result(outcome), 12);
     ASSERT_EQ(log.events.size(), 1u);
     const quillory_test::LoggedEvent &event = log.events[0];
     EXPECT_EQ(event.type, quillory::EventType::kError);
@@ -66,7 +66,7 @@ TEST(CallLog, EveryFailureNamesItsStepInAnEventAndALine) {
 
 TEST(CallLog, TheEventAndTheLineCarryTheCallsFacts) {
   FakeLog log;
-  quillory::LogCall(LogTo(log), &log.cap,
+  quillory::LogCall(LogTo(log), &log.state,
                     Result(Outcome::kStartFailed, 2, 0, L"C:\\Q\\Quillory.exe"),
                     30012);
   ASSERT_EQ(log.events.size(), 1u);
@@ -84,7 +84,7 @@ TEST(CallLog, TheEventAndTheLineCarryTheCallsFacts) {
 
   // No error, no client: "none" in the event, nothing of them on the line.
   FakeLog bare;
-  quillory::LogCall(LogTo(bare), &bare.cap,
+  quillory::LogCall(LogTo(bare), &bare.state,
                     Result(Outcome::kClientHung, 0, 4242), 0);
   EXPECT_EQ(bare.events[0].strings[1], L"none");
   EXPECT_EQ(bare.events[0].strings[2], L"");
@@ -97,12 +97,49 @@ TEST(CallLog, TheEventAndTheLineCarryTheCallsFacts) {
 
 TEST(CallLog, ASuccessLeavesOnlyAShortLine) {
   FakeLog log;
-  quillory::LogCall(LogTo(log), &log.cap, Result(Outcome::kDelivered, 0, 4242),
-                    3);
+  quillory::LogCall(LogTo(log), &log.state,
+                    Result(Outcome::kDelivered, 0, 4242), 3);
   EXPECT_TRUE(log.events.empty());
   EXPECT_EQ(log.lines, std::vector<std::wstring>{
                            L"Quillory MAPI: delivered to the client's window "
                            L"(process 4242), 16 bytes, 3 ms\r\n"});
+}
+
+// Its line costs as much as a small send: written only while a debugger
+// or a listener reads it, a listener looked for once a second.
+TEST(CallLog, ASuccessIsWrittenOnlyWhileSomethingReadsTheDebugOutput) {
+  FakeLog log;
+  const quillory::LogPlatform platform = LogTo(log);
+  log.listener = false;
+  log.now_ms = 5000;
+  for (int i = 0; i < 3; ++i) {
+    quillory::LogCall(platform, &log.state, Result(Outcome::kDelivered), 0);
+  }
+  EXPECT_TRUE(log.lines.empty());
+  EXPECT_EQ(log.listener_looks, 1);
+  log.listener = true;  // started meanwhile
+  quillory::LogCall(platform, &log.state, Result(Outcome::kDelivered), 0);
+  EXPECT_TRUE(log.lines.empty());
+  log.now_ms = 6000;
+  quillory::LogCall(platform, &log.state, Result(Outcome::kDelivered), 0);
+  quillory::LogCall(platform, &log.state, Result(Outcome::kDelivered), 0);
+  EXPECT_EQ(log.lines.size(), 2u);
+  EXPECT_EQ(log.listener_looks, 2);
+
+  FakeLog debugged;
+  debugged.listener = false;
+  debugged.debugger = true;
+  quillory::LogCall(LogTo(debugged), &debugged.state,
+                    Result(Outcome::kDelivered), 0);
+  EXPECT_EQ(debugged.lines.size(), 1u);
+  EXPECT_EQ(debugged.listener_looks, 0);
+
+  // A failure's line goes out whoever listens.
+  FakeLog failed;
+  failed.listener = false;
+  quillory::LogCall(LogTo(failed), &failed.state, Result(Outcome::kNoMessage),
+                    0);
+  EXPECT_EQ(failed.lines.size(), 1u);
 }
 
 // A program that fails in a loop: five events a minute, every line, and
@@ -112,7 +149,7 @@ TEST(CallLog, AProgramThatKeepsFailingWritesAFewEventsAMinute) {
   const quillory::LogPlatform platform = LogTo(log);
   log.now_ms = std::uint64_t{7} * 60000 + 100;
   for (int i = 0; i < 8; ++i) {
-    quillory::LogCall(platform, &log.cap, Result(Outcome::kNoMessage), 0);
+    quillory::LogCall(platform, &log.state, Result(Outcome::kNoMessage), 0);
     log.now_ms += 1000;
   }
   EXPECT_EQ(log.events.size(), quillory::EVENTS_PER_MINUTE);
@@ -120,7 +157,7 @@ TEST(CallLog, AProgramThatKeepsFailingWritesAFewEventsAMinute) {
 
   log.now_ms = std::uint64_t{9} * 60000;
   for (int i = 0; i < 7; ++i) {
-    quillory::LogCall(platform, &log.cap, Result(Outcome::kClientHung), 0);
+    quillory::LogCall(platform, &log.state, Result(Outcome::kClientHung), 0);
   }
   ASSERT_EQ(log.events.size(), 2 * quillory::EVENTS_PER_MINUTE + 1);
   const quillory_test::LoggedEvent &summary = log.events[5];
@@ -129,7 +166,7 @@ TEST(CallLog, AProgramThatKeepsFailingWritesAFewEventsAMinute) {
   EXPECT_EQ(summary.strings, std::vector<std::wstring>{L"3"});
   EXPECT_EQ(log.events[6].id, quillory::EventIdOf(Outcome::kClientHung));
   EXPECT_EQ(log.lines.size(), 15u);
-  EXPECT_EQ(log.cap.left_out, 2u);
+  EXPECT_EQ(log.state.left_out, 2u);
 }
 
 // The message table holds a message for every event the DLL writes, each

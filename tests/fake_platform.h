@@ -154,7 +154,11 @@ struct FakeLog {
   std::uint64_t now_ms = 0;
   std::vector<LoggedEvent> events;
   std::vector<std::wstring> lines;
-  quillory::EventCap cap{};
+  // Who reads the debug output, and how often a listener was looked for.
+  bool debugger = false;
+  bool listener = true;
+  int listener_looks = 0;
+  quillory::LogState state{};
 };
 
 inline quillory::LogPlatform LogTo(FakeLog &log) {
@@ -170,6 +174,14 @@ inline quillory::LogPlatform LogTo(FakeLog &log) {
   };
   p.debug_output = [](void *c, const wchar_t *line) {
     static_cast<FakeLog *>(c)->lines.emplace_back(line);
+  };
+  p.debugger_attached = [](void *c) {
+    return static_cast<FakeLog *>(c)->debugger;
+  };
+  p.debug_listener = [](void *c) {
+    auto &f = *static_cast<FakeLog *>(c);
+    ++f.listener_looks;
+    return f.listener;
   };
   // As the system's texts are: a line break at the end.
   p.error_text = [](void * /*c*/, std::uint32_t code, wchar_t *buffer,

@@ -90,29 +90,49 @@ void AppendNumber(Text &text, uint64_t value) {
 // Whether this failure may write its event now, by the minute of now_ms.
 // The first event of a minute takes, into *left_out, the failures left
 // out before it. Lock-free: any thread may fail at any time.
-bool TakeEventSlot(EventCap *cap, uint64_t now_ms, uint32_t *left_out) {
+bool TakeEventSlot(LogState *state, uint64_t now_ms, uint32_t *left_out) {
   *left_out = 0;
   const auto minute = static_cast<uint32_t>(now_ms / 60000) & kMinutesMask;
-  uint32_t seen = __atomic_load_n(&cap->minute_and_count, __ATOMIC_ACQUIRE);
+  uint32_t seen = __atomic_load_n(&state->minute_and_count, __ATOMIC_ACQUIRE);
   for (;;) {
     const uint32_t written = (seen >> 8) == minute ? (seen & 0xFFu) : 0;
     if (written >= EVENTS_PER_MINUTE) {
-      __atomic_fetch_add(&cap->left_out, 1u, __ATOMIC_ACQ_REL);
+      __atomic_fetch_add(&state->left_out, 1u, __ATOMIC_ACQ_REL);
       return false;
     }
     const uint32_t next = (minute << 8) | (written + 1);
-    if (__atomic_compare_exchange_n(&cap->minute_and_count, &seen, next, false,
-                                    __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+    if (__atomic_compare_exchange_n(&state->minute_and_count, &seen, next,
+                                    false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE)) {
       if (written == 0) {
-        *left_out = __atomic_exchange_n(&cap->left_out, 0u, __ATOMIC_ACQ_REL);
+        *left_out = __atomic_exchange_n(&state->left_out, 0u, __ATOMIC_ACQ_REL);
       }
       return true;
     }
   }
 }
 
-void LogDelivery(const LogPlatform &platform, const SendMailResult &result,
-                 uint32_t elapsed_ms) {
+// Looked for again once a second: a listener started meanwhile is
+// served from then on.
+bool SomeoneReadsDebugOutput(const LogPlatform &platform, LogState *state,
+                             uint64_t now_ms) {
+  if (platform.debugger_attached(platform.context)) return true;
+  const auto second = static_cast<uint32_t>(now_ms / 1000) & 0x3FFFFFFFu;
+  const uint32_t seen =
+      __atomic_load_n(&state->listener_look, __ATOMIC_ACQUIRE);
+  if ((seen & 2u) != 0 && (seen >> 2) == second) return (seen & 1u) != 0;
+  const bool found = platform.debug_listener(platform.context);
+  __atomic_store_n(&state->listener_look,
+                   (second << 2) | 2u | (found ? 1u : 0u), __ATOMIC_RELEASE);
+  return found;
+}
+
+void LogDelivery(const LogPlatform &platform, LogState *state,
+                 const SendMailResult &result, uint32_t elapsed_ms) {
+  if (!SomeoneReadsDebugOutput(platform, state,
+                               platform.now_ms(platform.context))) {
+    return;
+  }
   wchar_t buffer[160];
   Text line{buffer, sizeof(buffer) / sizeof(buffer[0]), 0};
   Append(line, L"Quillory MAPI: delivered to the client's window (process ");
@@ -228,13 +248,13 @@ __attribute__((noinline)) void WriteFailureLine(const LogPlatform &platform,
   platform.debug_output(platform.context, line.data);
 }
 
-void LogFailure(const LogPlatform &platform, EventCap *cap,
+void LogFailure(const LogPlatform &platform, LogState *state,
                 const SendMailResult &result, uint32_t elapsed_ms) {
   FailureStrings strings;
   MakeFailureStrings(platform, result, elapsed_ms, strings);
   WriteFailureLine(platform, result, strings);
   uint32_t left_out = 0;
-  if (!TakeEventSlot(cap, platform.now_ms(platform.context), &left_out)) {
+  if (!TakeEventSlot(state, platform.now_ms(platform.context), &left_out)) {
     return;
   }
   if (left_out > 0) {
@@ -259,12 +279,12 @@ const wchar_t *OutcomeWords(Outcome outcome) {
   return kEvents[static_cast<size_t>(outcome)].words;
 }
 
-void LogCall(const LogPlatform &platform, EventCap *cap,
+void LogCall(const LogPlatform &platform, LogState *state,
              const SendMailResult &result, uint32_t elapsed_ms) {
   if (result.outcome == Outcome::kDelivered) {
-    LogDelivery(platform, result, elapsed_ms);
+    LogDelivery(platform, state, result, elapsed_ms);
   } else {
-    LogFailure(platform, cap, result, elapsed_ms);
+    LogFailure(platform, state, result, elapsed_ms);
   }
 }
 

@@ -35,6 +35,12 @@ struct LogPlatform {
   void (*report_event)(void *context, EventType type, uint32_t event_id,
                        const wchar_t *const *strings, uint16_t count);
   void (*debug_output)(void *context, const wchar_t *line);
+  // Whether anything reads the debug output: a debugger attached (asked
+  // at every success), or a listener of the kind DebugView is (a look at
+  // named objects, as dear as the send itself under Wine: asked at most
+  // once a second).
+  bool (*debugger_attached)(void *context);
+  bool (*debug_listener)(void *context);
   // The system's text for code into buffer, zero-terminated; its length,
   // 0 when there is none that fits.
   size_t (*error_text)(void *context, uint32_t code, wchar_t *buffer,
@@ -46,10 +52,13 @@ struct LogPlatform {
 
 // Per process, shared by every thread, all zero at the start: the minute
 // of the last event (upper 24 bits) with the events written in it (lower
-// 8), and the failures left out since the last event.
-struct EventCap {
+// 8); the failures left out since the last event; and the second of the
+// last look for a debug listener (upper 30 bits), with whether it was
+// made (bit 1) and found one (bit 0).
+struct LogState {
   uint32_t minute_and_count;
   uint32_t left_out;
+  uint32_t listener_look;
 };
 
 // The event a failure writes, and what failed in words; 0 and null for
@@ -57,10 +66,11 @@ struct EventCap {
 uint32_t EventIdOf(Outcome outcome);
 const wchar_t *OutcomeWords(Outcome outcome);
 
-// A line in the debug output for every call; an error event for a failed
-// one, within the cap. Never anything of the message's content, and no
-// storage from the heap.
-void LogCall(const LogPlatform &platform, EventCap *cap,
+// A line in the debug output for every failed call, and for every
+// delivery while anything reads it; an error event for a failed call,
+// within the cap. Never anything of the message's content, and no storage
+// from the heap.
+void LogCall(const LogPlatform &platform, LogState *state,
              const SendMailResult &result, uint32_t elapsed_ms);
 
 }  // namespace quillory

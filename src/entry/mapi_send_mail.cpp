@@ -7,10 +7,10 @@
 
 namespace {
 
-// The event log's cap, for every thread of the process: zero-filled data,
-// so nothing runs at load, and a DLL unloaded and loaded again starts
-// afresh.
-quillory::EventCap g_event_cap;
+// The log's cap and its last look for a debug listener, for every thread
+// of the process: zero-filled data, so nothing runs at load, and a DLL
+// unloaded and loaded again starts afresh.
+quillory::LogState g_log_state;
 
 }  // namespace
 
@@ -28,7 +28,7 @@ MAPISendMail(LHANDLE /*lhSession*/, ULONG_PTR /*ulUIParam*/,
                          quillory::SystemMemory());
   const uint64_t elapsed = log.now_ms(log.context) - start;
   quillory::LogCall(
-      log, &g_event_cap, result,
+      log, &g_log_state, result,
       elapsed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(elapsed));
   return result.code;
 }

@@ -27,6 +27,19 @@ void WriteDebugOutput(void * /*context*/, const wchar_t *line) {
   OutputDebugStringW(line);
 }
 
+bool DebuggerAttached(void * /*context*/) {
+  return IsDebuggerPresent() != FALSE;
+}
+
+// The buffer OutputDebugStringW writes into, under the name it opens: there
+// while DebugView or the like listens.
+bool DebugListener(void * /*context*/) {
+  HANDLE buffer = OpenFileMappingW(FILE_MAP_WRITE, FALSE, L"DBWIN_BUFFER");
+  if (buffer == nullptr) return false;
+  CloseHandle(buffer);
+  return true;
+}
+
 // One line: the system's texts hold line breaks of their own.
 size_t SystemErrorText(void * /*context*/, uint32_t code, wchar_t *buffer,
                        size_t capacity) {
@@ -53,6 +66,8 @@ LogPlatform Win32LogPlatform() {
   platform.now_ms = NowMs;
   platform.report_event = ReportToEventLog;
   platform.debug_output = WriteDebugOutput;
+  platform.debugger_attached = DebuggerAttached;
+  platform.debug_listener = DebugListener;
   platform.error_text = SystemErrorText;
   platform.program_path = ProgramPath;
   platform.process_id = ProcessId;

@@ -36,7 +36,7 @@ install_client() {  # DIR [DLL_NAME]: a client with the provider beside it
   cp "$build/Quillory_MapiDll.dll" "$1/${2:-Quillory_MapiDll.dll}"
 }
 mkdir -p "$c/tools" "$c/out" "$c/empty"
-cp "$build/tests/support/mail_caller.exe" "$c/tools/"
+cp "$build/tests/support/mail_caller.exe" "$build/tests/support/debug_listener.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
 for dir in late hung held busy gone shy replaced replacing planted silent; do
@@ -180,13 +180,16 @@ check "null message: event 1 and a debug line say there was none" \
   logged null-running 1 "passed no message"
 
 echo "what the provider reports, with a marker in every field of the message"
+check "with nothing reading the debug output, a delivery writes no line" \
+  test -z "$(report sample lines)" -a -z "$(report sample ids)"
+"$wine" 'C:\tools\debug_listener.exe' 'C:\out\debug.txt' >/dev/null 2>&1 </dev/null &
+check "a listener of the kind DebugView is starts" \
+  wait_for_client "$c/out/debug.txt"
 call markers --dll 'C:\running\Quillory_MapiDll.dll' --message markers
 n=$((n + 1))
 check "delivered: result 0" test "$result" = 0
-check "delivered: no event, one debug line with the window's process, size and time" \
+check "delivered, a listener there: no event, one debug line with the window's process, size and time" \
   delivered_only markers
-check "every call leaves its line (the sample message's too)" \
-  test "$(report sample lines | wc -l)" -eq 1
 call oom --dll 'C:\running\Quillory_MapiDll.dll' --message markers --fail-malloc
 check "out of memory (malloc failing): result 5 (got $result)" test "$result" = 5
 check "out of memory: nothing delivered" test "$(packets_in running)" -eq "$n"
@@ -351,9 +354,10 @@ stop_clients
 # silent client shows its window only after both have given up.
 echo "no client installed, and one that shows no window (about 30 s)"
 call none --dll 'C:\empty\Quillory_MapiDll.dll' --message markers &
+none=$!
 QUILLORY_STANDIN_WINDOW_DELAY_MS=45000 call silent --dll 'C:\silent\Quillory_MapiDll.dll' \
   --message markers
-wait
+wait "$none"
 for out in none silent; do
   result=$(result_field "$c/out/$out" result)
   elapsed=$(result_field "$c/out/$out" elapsed_ms)
@@ -367,5 +371,12 @@ check "silent client: event 8 and its line say no window came after the start" \
 reasons=$(for out in none silent exefolder percent hung gone oom; do report $out ids; done |
   sort -u | wc -l)
 check "seven failures, seven reasons (got $reasons)" test "$reasons" -eq 7
+listened() { [ -n "$(tr -d '\r' <"$c/out/debug.txt" | grep -E "^[0-9]+ Quillory MAPI: $1\$")" ]; }
+for line in "delivered to the client's window .* ms" "there was no memory.*(AMD64|x86)" \
+  "Quillory.exe could not be started.*(AMD64|x86)"; do
+  check "the listener got whole lines, after the writer's process id: $line" \
+    listened "$line"
+done
+check "and nothing of the message" refused grep -q QuilloryMarker "$c/out/debug.txt"
 
 finish_checks
