@@ -175,7 +175,7 @@ tidy: native dist
 	  'tests/*.cpp' \
 	  'bench/*.cpp' 'examples/packet_demo/*.cpp' 'tests/support/*.cpp' \
 	  ':!tests/support/*_caller.cpp' ':!tests/support/standin_client.cpp' \
-	  ':!tests/support/sample_messages.cpp')
+	  ':!tests/support/sample_messages.cpp' ':!tests/support/debug_listener.cpp')
 	clang-tidy -p $(BUILD)/mingw-x86_64 --quiet \
 	  --extra-arg=--target=x86_64-w64-mingw32 \
 	  --extra-arg=-isystem$(MINGW_CXX) \
@@ -183,7 +183,7 @@ tidy: native dist
 	  $$(git ls-files 'src/handoff/win32_platform.cpp' 'src/entry/mapi_send_mail.cpp' \
 	  'src/entry/win32_log.cpp' \
 	  'tests/support/mail_caller.cpp' 'tests/support/standin_client.cpp' \
-	  'tests/support/sample_messages.cpp')
+	  'tests/support/sample_messages.cpp' 'tests/support/debug_listener.cpp')
 
 clean:
 	rm -rf $(BUILD) $(DIST)
