@@ -3,7 +3,8 @@ rem Registers the Quillory_MapiDll DLLs in this script's folder, the
 rem client's folder, as the system's Simple MAPI provider, for 64-bit and
 rem 32-bit programs alike. Run it as an administrator from where it lies,
 rem beside Quillory.exe. It writes what Quillory_MapiDll.reg writes, with
-rem this folder in place of C:\Program Files\Quillory.
+rem this folder in place of C:\Program Files\Quillory, and on 32-bit
+rem Windows the x86 DLL as the event log source's message file.
 rem Delayed expansion stays off throughout: it eats a ! in the name, and
 rem Wine's cmd expands again what it substitutes. The folder is used only
 rem inside double quotes, which no Windows name can hold, or through a FOR
@@ -52,10 +53,12 @@ rem Decided by what the system holds, not by PROCESSOR_ARCHITECTURE, which
 rem the caller's environment may have set to anything.
 if not exist "%SystemRoot%\SysWOW64\" (
   call :write
+  if not errorlevel 1 call :eventsource x86
   goto written
 )
 call :write /reg:64
 if not errorlevel 1 call :write /reg:32
+if not errorlevel 1 call :eventsource AMD64
 :written
 if errorlevel 1 goto refused
 rem The value is spelled out where it is used, here and in :write: %% keeps
@@ -71,6 +74,15 @@ if errorlevel 1 exit /b 1
 reg add "HKLM\SOFTWARE\Clients\Mail\Quillory" /ve /d Quillory /f %1 >nul
 if errorlevel 1 exit /b 1
 reg add "HKLM\SOFTWARE\Clients\Mail\Quillory" /v DLLPath /t REG_EXPAND_SZ /d "%QuilloryFolder%Quillory_MapiDll_%%PROCESSOR_ARCHITECTURE%%.dll" /f %1 >nul
+if errorlevel 1 exit /b 1
+exit /b 0
+
+:eventsource
+rem The event log's source, one key in both views: Event Viewer reads the
+rem messages from the DLL's message table, loaded as data.
+reg add "HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quillory MAPI" /v EventMessageFile /t REG_EXPAND_SZ /d "%QuilloryFolder%Quillory_MapiDll_%1.dll" /f >nul
+if errorlevel 1 exit /b 1
+reg add "HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quillory MAPI" /v TypesSupported /t REG_DWORD /d 7 /f >nul
 if errorlevel 1 exit /b 1
 exit /b 0
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package from the install set in DIST
 # (DIST/Quillory/*.dll) with Debian's wixl, then adds what wixl does not
-# write: the statements of Quillory_MapiDll-msi.sql, DLLPath as
-# REG_EXPAND_SZ (in the Registry table, a value that starts with #%),
+# write: the statements of Quillory_MapiDll-msi.sql, DLLPath and
+# EventMessageFile as REG_EXPAND_SZ (in the Registry table, a value that
+# starts with #%),
 # INSTALLDIR and CLIENT_LATER among the secure properties, and each DLL's
 # file version (read from its version resource) in the File table.
 # usage: build-msi.sh DIST VERSION OUT.msi
@@ -35,7 +36,7 @@ while IFS= read -r statement; do
   fi
 done <"$here/Quillory_MapiDll-msi.sql"
 msiinfo export "$out" Registry | tr -d '\r' |
-  awk -F'\t' 'NR > 3 && $4 == "DLLPath" {print $1 "\t" $5}' |
+  awk -F'\t' 'NR > 3 && ($4 == "DLLPath" || $4 == "EventMessageFile") {print $1 "\t" $5}' |
   while IFS=$'\t' read -r row value; do
     msibuild "$out" -q "UPDATE Registry SET Value = '#%$value' WHERE Registry = '$row'"
   done

@@ -31,6 +31,7 @@ std::wstring Summary(const CallerOptions &o) {
   if (o.session != 0) add(L"session=" + std::to_wstring(o.session));
   if (o.out != L".") add(L"out=" + o.out);
   if (o.kill_clients) add(L"kill");
+  if (o.fail_malloc) add(L"fail-malloc");
   if (o.repeat != 0) add(L"repeat=" + std::to_wstring(o.repeat));
   if (o.handoff_timeout_ms != 0) {
     add(L"handoff=" + std::to_wstring(o.handoff_timeout_ms));
@@ -78,6 +79,7 @@ TEST(CallerOptions, GoodAndBadCommandLines) {
         L"18446744073709551615"},
        L"mapi32 message=null flags=9 session=18446744073709551615"},
       {{L"--kill-clients"}, L"kill"},
+      {{L"--dll", L"p.dll", L"--fail-malloc"}, L"dll=p.dll fail-malloc"},
       {{L"--send-raw", L"943", L"--send-empty", L"1"}, L"empty=1"},
       {{L"--handoff-timeout-ms", L"6000", L"--message", L"worked"},
        L"message=worked handoff=6000"},

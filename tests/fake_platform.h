@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "call_log.h"
 #include "handoff.h"
 #include "packet/allocator.h"
 
@@ -20,10 +21,14 @@ struct FakeClient {
   int window_gone_from_look = 0;
   bool module_path_known = true;
   std::wstring module_path = L"C:\\Apps\\Mail\\x.dll";
-  bool delivers = true;
-  // What the client's window answers, and whether it is gone after the send.
-  std::uintptr_t reply = 1;
+  // What the shell's start reports (0: started).
+  std::uint32_t start_error = 0;
+  // What the send reports, whether the window is gone after it, and
+  // whether the system counts it hung.
+  quillory::CopyDataSend send{true, 1, 0, 3};
   bool window_gone_after_send = false;
+  bool hung = false;
+  std::uint32_t send_timeout_ms = quillory::SEND_TIMEOUT_MS;
   quillory::PathKind client_path_kind = quillory::PathKind::kFile;
 
   int looks = 0;
@@ -32,6 +37,7 @@ struct FakeClient {
   std::vector<std::uint32_t> sleeps;
   std::vector<std::uintptr_t> sent_ids;
   std::vector<std::string> sent_packets;
+  std::vector<std::uint32_t> send_bounds;
   std::uint32_t allowed_process = 0;
 };
 
@@ -40,6 +46,7 @@ inline int kClientWindow = 0;
 inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   quillory::HandOffPlatform p{};
   p.context = &client;
+  p.send_timeout_ms = client.send_timeout_ms;
   p.find_window = [](void *c, const wchar_t *class_name) -> void * {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(class_name) == L"QuilloryDlg" ? "find"
@@ -70,6 +77,7 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(verb) == L"open" ? "launch" : "launch?");
     f.launched.emplace_back(path);
+    return f.start_error;
   };
   p.sleep = [](void *c, std::uint32_t ms) {
     auto &f = *static_cast<FakeClient *>(c);
@@ -88,18 +96,23 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   };
   p.send_copy_data = [](void *c, void *window, std::uintptr_t id,
                         const void *data, std::uint32_t size,
-                        std::uintptr_t *reply) {
+                        std::uint32_t timeout_ms) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(window == &kClientWindow ? "send" : "send?");
     f.sent_ids.push_back(id);
     f.sent_packets.emplace_back(static_cast<const char *>(data), size);
-    *reply = f.reply;
-    return f.delivers;
+    f.send_bounds.push_back(timeout_ms);
+    return f.send;
   };
   p.window_exists = [](void *c, void *window) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(window == &kClientWindow ? "exists" : "exists?");
     return !f.window_gone_after_send;
+  };
+  p.window_is_hung = [](void *c, void *window) {
+    auto &f = *static_cast<FakeClient *>(c);
+    f.log.push_back(window == &kClientWindow ? "hung" : "hung?");
+    return f.hung;
   };
   return p;
 }
@@ -130,6 +143,67 @@ inline quillory::Memory Storage(FakeMemory &memory) {
     std::free(block);
   };
   return m;
+}
+
+struct LoggedEvent {
+  quillory::EventType type;
+  std::uint32_t id;
+  std::vector<std::wstring> strings;
+};
+
+// The log's side: events and debug lines recorded, a clock the test sets,
+// and this process's cap.
+struct FakeLog {
+  std::uint64_t now_ms = 0;
+  std::vector<LoggedEvent> events;
+  std::vector<std::wstring> lines;
+  // Who reads the debug output, and how often a listener was looked for.
+  bool debugger = false;
+  bool listener = true;
+  int listener_looks = 0;
+  quillory::LogState state{};
+};
+
+inline quillory::LogPlatform LogTo(FakeLog &log) {
+  quillory::LogPlatform p{};
+  p.context = &log;
+  p.version = L"9.8.7";
+  p.architecture = L"TEST";
+  p.now_ms = [](void *c) { return static_cast<FakeLog *>(c)->now_ms; };
+  p.report_event = [](void *c, quillory::EventType type, std::uint32_t id,
+                      const wchar_t *const *strings, std::uint16_t count) {
+    static_cast<FakeLog *>(c)->events.push_back(
+        {type, id, std::vector<std::wstring>(strings, strings + count)});
+  };
+  p.debug_output = [](void *c, const wchar_t *line) {
+    static_cast<FakeLog *>(c)->lines.emplace_back(line);
+  };
+  p.debugger_attached = [](void *c) {
+    return static_cast<FakeLog *>(c)->debugger;
+  };
+  p.debug_listener = [](void *c) {
+    auto &f = *static_cast<FakeLog *>(c);
+    ++f.listener_looks;
+    return f.listener;
+  };
+  // As the system's texts are: a line break at the end.
+  p.error_text = [](void * /*c*/, std::uint32_t code, wchar_t *buffer,
+                    std::size_t capacity) {
+    const std::wstring text =
+        L"Text of error " + std::to_wstring(code) + L".\r\n";
+    if (text.size() >= capacity) return std::size_t{0};
+    text.copy(buffer, text.size());
+    buffer[text.size()] = L'\0';
+    return text.size();
+  };
+  p.program_path = [](void * /*c*/, wchar_t *buffer, std::size_t capacity) {
+    const std::wstring path = L"C:\\Apps\\caller.exe";
+    const std::size_t n = path.copy(buffer, capacity - 1);
+    buffer[n] = L'\0';
+    return n;
+  };
+  p.process_id = [](void * /*c*/) { return std::uint32_t{77}; };
+  return p;
 }
 
 }  // namespace quillory_test

@@ -16,18 +16,26 @@ using quillory_test::FakeMemory;
 using quillory_test::FakePlatform;
 using quillory_test::Storage;
 
-ULONG SendMail(const MapiMessage *message, FakeClient &client) {
+quillory::SendMailResult Send(const MapiMessage *message, FakeClient &client) {
   FakeMemory memory;
-  const ULONG result =
+  const quillory::SendMailResult result =
       quillory::SendMail(message, FakePlatform(client), Storage(memory));
   EXPECT_EQ(memory.held, 0) << "storage left allocated";
   return result;
 }
 
+ULONG SendMail(const MapiMessage *message, FakeClient &client) {
+  return Send(message, client).code;
+}
+
 TEST(SendMail, EmptyMessageReachesARunningClient) {
   FakeClient client;
   const MapiMessage message{};
-  EXPECT_EQ(SendMail(&message, client), static_cast<ULONG>(SUCCESS_SUCCESS));
+  const quillory::SendMailResult result = Send(&message, client);
+  EXPECT_EQ(result.code, static_cast<ULONG>(SUCCESS_SUCCESS));
+  EXPECT_EQ(result.outcome, quillory::Outcome::kDelivered);
+  EXPECT_EQ(result.packet_size, 16u);
+  EXPECT_EQ(result.hand_off.process_id, 4242u);
   EXPECT_EQ(client.sent_packets,
             std::vector<std::string>{std::string(16, '\0')});
 }
@@ -36,16 +44,22 @@ TEST(SendMail, FailsWhenNoClientWindowIsReached) {
   FakeClient never;
   never.window_from_look = 0;
   const MapiMessage message{};
-  EXPECT_EQ(SendMail(&message, never), static_cast<ULONG>(MAPI_E_FAILURE));
+  const quillory::SendMailResult result = Send(&message, never);
+  EXPECT_EQ(result.code, static_cast<ULONG>(MAPI_E_FAILURE));
+  EXPECT_EQ(result.outcome, quillory::Outcome::kNoWindowAfterStart);
+  EXPECT_EQ(std::wstring(result.hand_off.client_path),
+            L"C:\\Apps\\Mail\\Quillory.exe");
 
   FakeClient refused;
-  refused.delivers = false;
+  refused.send = {false, 0, 5, 0};
   EXPECT_EQ(SendMail(&message, refused), static_cast<ULONG>(MAPI_E_FAILURE));
 }
 
 TEST(SendMail, NullMessageFailsBeforeAnythingIsLookedUp) {
   FakeClient client;
-  EXPECT_EQ(SendMail(nullptr, client), static_cast<ULONG>(MAPI_E_FAILURE));
+  const quillory::SendMailResult result = Send(nullptr, client);
+  EXPECT_EQ(result.code, static_cast<ULONG>(MAPI_E_FAILURE));
+  EXPECT_EQ(result.outcome, quillory::Outcome::kNoMessage);
   EXPECT_TRUE(client.log.empty());
 }
 
@@ -56,7 +70,9 @@ TEST(SendMail, UnpackableMessageFailsBeforeAnythingIsLookedUp) {
   MapiMessage message{};
   message.lpszSubject = const_cast<char *>(huge.data());
   FakeClient client;
-  EXPECT_EQ(SendMail(&message, client), static_cast<ULONG>(MAPI_E_FAILURE));
+  const quillory::SendMailResult result = Send(&message, client);
+  EXPECT_EQ(result.code, static_cast<ULONG>(MAPI_E_FAILURE));
+  EXPECT_EQ(result.outcome, quillory::Outcome::kTooLarge);
   EXPECT_TRUE(client.log.empty());
 }
 
@@ -68,8 +84,10 @@ TEST(SendMail, RunningOutOfMemoryIsAResult) {
   FakeClient client;
   FakeMemory none;
   none.blocks = 0;
-  EXPECT_EQ(quillory::SendMail(&message, FakePlatform(client), Storage(none)),
-            static_cast<ULONG>(MAPI_E_INSUFFICIENT_MEMORY));
+  const quillory::SendMailResult result =
+      quillory::SendMail(&message, FakePlatform(client), Storage(none));
+  EXPECT_EQ(result.code, static_cast<ULONG>(MAPI_E_INSUFFICIENT_MEMORY));
+  EXPECT_EQ(result.outcome, quillory::Outcome::kOutOfMemory);
   EXPECT_TRUE(client.log.empty());
   EXPECT_EQ(none.held, 0);
 }

@@ -18,11 +18,21 @@
 
 namespace quillory {
 
+// What a call returns, and why, for its log. Nothing of the message's
+// content is in it.
+struct SendMailResult {
+  ULONG code;
+  Outcome outcome;
+  // The packet's length; 0 when none was built.
+  size_t packet_size;
+  HandOffFacts hand_off;
+};
+
 // The work of MAPISendMail over a given platform, the packet's storage
 // taken from memory. Throws nothing and needs no C++ runtime: every
 // failure is a result.
-ULONG SendMail(const MapiMessage *message, const HandOffPlatform &platform,
-               const Memory &memory);
+SendMailResult SendMail(const MapiMessage *message,
+                        const HandOffPlatform &platform, const Memory &memory);
 
 }  // namespace quillory
 

@@ -27,6 +27,68 @@ WindowHandle WaitForClientWindow(const HandOffPlatform &platform) {
   return nullptr;
 }
 
+// The client's path beside the library, into told.client_path, and the
+// start of it. kDelivered when it was started (the shell's refusal, if
+// any, in told.system_error); else why nothing was.
+Outcome StartClient(const HandOffPlatform &platform, HandOffFacts &told) {
+  wchar_t *const client_path = told.client_path;
+  const size_t directory = GetModuleDirectory(platform, client_path);
+  // Without our own path there is nowhere safe to start the client from,
+  // and nothing to wait for where nothing can be started.
+  if (directory == 0) return Outcome::kNoOwnPath;
+  if (directory + kExeNameLength >= MODULE_PATH_CAPACITY) {
+    client_path[0] = L'\0';
+    return Outcome::kFolderRefused;
+  }
+  for (size_t i = 0; i <= kExeNameLength; ++i) {
+    client_path[directory + i] = CLIENT_EXE_NAME[i];
+  }
+  if (!IsLaunchablePath(client_path, directory + kExeNameLength)) {
+    return Outcome::kFolderRefused;
+  }
+  // The shell would open a folder of that name in a window of its own,
+  // and the wait would then run its full course for nothing. A missing
+  // file is not caught here: it may yet appear, and the wait covers it.
+  if (platform.path_kind(platform.context, client_path) == PathKind::kOther) {
+    return Outcome::kClientNotAFile;
+  }
+  told.system_error = LaunchClient(platform, client_path);
+  return Outcome::kDelivered;
+}
+
+// What the send's facts mean. Failing before the bound means the message
+// never got through: the system gave up on a hung client at once, the
+// window was gone, or the system refused the message. At the bound the
+// system withdraws a message the client never picked up; one it took runs
+// on. A client that took it and holds it (a compose window, say) still
+// reads its messages, so it is not hung; one that never read it has read
+// nothing since the send began.
+Outcome JudgeSend(const HandOffPlatform &platform, WindowHandle window,
+                  const CopyDataSend &send) {
+  if (send.sent) {
+    // A window destroyed while the message waited for it can leave the
+    // send reporting success with a reply of 0, although nothing arrived.
+    // A window that answered 0 and is still there ignored the message:
+    // that counts as delivered.
+    if (send.reply != 0 || platform.window_exists(platform.context, window)) {
+      return Outcome::kDelivered;
+    }
+    return Outcome::kWindowGone;
+  }
+  const bool timed_out = send.error == SEND_TIMED_OUT_ERROR;
+  const bool at_bound = timed_out && static_cast<uint64_t>(send.elapsed_ms) +
+                                             SEND_BOUND_SLACK_MS >=
+                                         platform.send_timeout_ms;
+  if (timed_out && !at_bound) return Outcome::kClientHung;
+  if (!platform.window_exists(platform.context, window)) {
+    return Outcome::kWindowGone;
+  }
+  if (!at_bound) return Outcome::kSendRefused;
+  return platform.window_is_hung(platform.context, window)
+             ? Outcome::kUnanswered
+             : Outcome::kDelivered;
+}
+
 }  // namespace
 
 // The shell takes a path literally only below MAX_PATH and without %:
@@ -60,7 +122,8 @@ size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
       platform.get_module_path(platform.context, buffer, MODULE_PATH_CAPACITY);
   // Nothing, or a path cut short: a cut path names another folder, where
   // another program could have been planted.
-  if (length == 0 || length >= MODULE_PATH_CAPACITY) return 0;
+  if (length == 0) return 0;
+  if (length >= MODULE_PATH_CAPACITY) return MODULE_PATH_CAPACITY;
   size_t end = length;
   for (size_t i = length; i > 0; --i) {
     if (buffer[i - 1] == L'\\') {
@@ -72,53 +135,40 @@ size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
   return end;
 }
 
-void LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
-  platform.shell_execute(platform.context, LAUNCH_VERB, path);
+uint32_t LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
+  return platform.shell_execute(platform.context, LAUNCH_VERB, path);
 }
 
-bool HandOffToClient(const HandOffPlatform &platform, const char *packet,
-                     size_t size) {
+Outcome HandOffToClient(const HandOffPlatform &platform, const char *packet,
+                        size_t size, HandOffFacts *facts) {
+  HandOffFacts unused;
+  HandOffFacts &told = facts != nullptr ? *facts : unused;
+  told.system_error = 0;
+  told.process_id = 0;
+  told.client_path[0] = L'\0';
   // cbData is a DWORD: a longer packet could only arrive cut short.
-  if (static_cast<uint64_t>(size) > kMaxCopyDataBytes) return false;
+  if (static_cast<uint64_t>(size) > kMaxCopyDataBytes) {
+    return Outcome::kTooLarge;
+  }
   WindowHandle window = FindClientWindow(platform);
   if (window == nullptr) {
-    // On the stack: about 1 KiB, and nothing to allocate or release.
-    wchar_t client_path[MODULE_PATH_CAPACITY];
-    const size_t directory = GetModuleDirectory(platform, client_path);
-    // Without our own path there is nowhere safe to start the client from,
-    // and nothing to wait for where nothing can be started.
-    if (directory == 0 || directory + kExeNameLength >= MODULE_PATH_CAPACITY) {
-      return false;
-    }
-    for (size_t i = 0; i <= kExeNameLength; ++i) {
-      client_path[directory + i] = CLIENT_EXE_NAME[i];
-    }
-    if (!IsLaunchablePath(client_path, directory + kExeNameLength)) {
-      return false;
-    }
-    // The shell would open a folder of that name in a window of its own,
-    // and the wait would then run its full course for nothing. A missing
-    // file is not caught here: it may yet appear, and the wait covers it.
-    if (platform.path_kind(platform.context, client_path) == PathKind::kOther) {
-      return false;
-    }
-    LaunchClient(platform, client_path);
+    const Outcome started = StartClient(platform, told);
+    if (started != Outcome::kDelivered) return started;
     window = WaitForClientWindow(platform);
-    if (window == nullptr) return false;
+    if (window == nullptr) {
+      // The shell's refusal is the likelier cause; the wait ran anyway,
+      // since a client installed meanwhile may yet show its window.
+      return told.system_error != 0 ? Outcome::kStartFailed
+                                    : Outcome::kNoWindowAfterStart;
+    }
   }
-  const uint32_t process_id =
-      platform.window_process_id(platform.context, window);
-  platform.allow_set_foreground(platform.context, process_id);
-  uintptr_t reply = 0;
-  if (!platform.send_copy_data(platform.context, window, SENDMAIL_DATA_ID,
-                               packet, static_cast<uint32_t>(size), &reply)) {
-    return false;
-  }
-  // A window destroyed while the message waited for it can leave the send
-  // reporting success with a reply of 0, although nothing arrived. A window
-  // that answered 0 and is still there ignored the message: that counts as
-  // delivered.
-  return reply != 0 || platform.window_exists(platform.context, window);
+  told.process_id = platform.window_process_id(platform.context, window);
+  platform.allow_set_foreground(platform.context, told.process_id);
+  const CopyDataSend send = platform.send_copy_data(
+      platform.context, window, SENDMAIL_DATA_ID, packet,
+      static_cast<uint32_t>(size), platform.send_timeout_ms);
+  if (!send.sent) told.system_error = send.error;
+  return JudgeSend(platform, window, send);
 }
 
 }  // namespace quillory

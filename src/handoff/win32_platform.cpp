@@ -39,8 +39,17 @@ PathKind KindOfPath(void * /*context*/, const wchar_t *path) {
   return (attributes & kNotAFile) != 0 ? PathKind::kOther : PathKind::kFile;
 }
 
-void ShellStart(void * /*context*/, const wchar_t *verb, const wchar_t *path) {
-  ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL);
+// A result above 32 is a start; at or below it, the system's last error,
+// or the result itself (an SE_ERR_ code, most of them system codes too)
+// where the shell set none.
+uint32_t ShellStart(void * /*context*/, const wchar_t *verb,
+                    const wchar_t *path) {
+  SetLastError(ERROR_SUCCESS);
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL));
+  if (result > 32) return 0;
+  const DWORD error = GetLastError();
+  return error != ERROR_SUCCESS ? error : static_cast<uint32_t>(result);
 }
 
 // Sent messages only: the caller's posted and input messages stay queued
@@ -72,9 +81,9 @@ void AllowForeground(void * /*context*/, uint32_t process_id) {
   AllowSetForegroundWindow(process_id);
 }
 
-bool SendCopyData(void *context, WindowHandle window, uintptr_t data_id,
-                  const void *data, uint32_t size, uintptr_t *reply) {
-  const auto *settings = static_cast<const Win32PlatformSettings *>(context);
+CopyDataSend SendCopyData(void * /*context*/, WindowHandle window,
+                          uintptr_t data_id, const void *data, uint32_t size,
+                          uint32_t timeout_ms) {
   COPYDATASTRUCT copy_data;
   copy_data.dwData = data_id;
   copy_data.cbData = size;
@@ -82,39 +91,35 @@ bool SendCopyData(void *context, WindowHandle window, uintptr_t data_id,
   DWORD_PTR answer = 0;
   const ULONGLONG start = GetTickCount64();
   SetLastError(ERROR_SUCCESS);
-  if (SendMessageTimeoutW(static_cast<HWND>(window), WM_COPYDATA, 0,
+  const LRESULT sent =
+      SendMessageTimeoutW(static_cast<HWND>(window), WM_COPYDATA, 0,
                           reinterpret_cast<LPARAM>(&copy_data),
-                          SMTO_ABORTIFHUNG, settings->send_timeout_ms,
-                          &answer) != 0) {
-    *reply = answer;
-    return true;
-  }
-  // Failing before the bound means the message never got through: the
-  // window was gone or the client hung. At the bound the system withdraws
-  // a message the client never picked up; one it took runs on. A client
-  // that took it and holds it (a compose window, say) still reads its
-  // messages, so it is not hung; one that never read it has read nothing
-  // since the send began. The tick count runs in steps of up to 16 ms,
-  // hence the slack.
+                          SMTO_ABORTIFHUNG, timeout_ms, &answer);
+  const DWORD error = sent != 0 ? ERROR_SUCCESS : GetLastError();
   const ULONGLONG elapsed = GetTickCount64() - start;
-  if (GetLastError() != ERROR_TIMEOUT ||
-      elapsed + 100 < settings->send_timeout_ms) {
-    return false;
-  }
-  auto *const hwnd = static_cast<HWND>(window);
-  *reply = 1;
-  return IsWindow(hwnd) != FALSE && IsHungAppWindow(hwnd) == FALSE;
+  CopyDataSend facts;
+  facts.sent = sent != 0;
+  facts.reply = answer;
+  facts.error = error;
+  facts.elapsed_ms =
+      elapsed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(elapsed);
+  return facts;
 }
 
 bool WindowExists(void * /*context*/, WindowHandle window) {
   return IsWindow(static_cast<HWND>(window)) != FALSE;
 }
 
+bool WindowIsHung(void * /*context*/, WindowHandle window) {
+  return IsHungAppWindow(static_cast<HWND>(window)) != FALSE;
+}
+
 }  // namespace
 
 HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
   HandOffPlatform platform;
-  platform.context = const_cast<Win32PlatformSettings *>(settings);
+  platform.context = nullptr;
+  platform.send_timeout_ms = settings->send_timeout_ms;
   platform.find_window = FindWindowByClass;
   platform.get_module_path = GetOwnModulePath;
   platform.path_kind = KindOfPath;
@@ -124,6 +129,7 @@ HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
   platform.allow_set_foreground = AllowForeground;
   platform.send_copy_data = SendCopyData;
   platform.window_exists = WindowExists;
+  platform.window_is_hung = WindowIsHung;
   return platform;
 }
 

@@ -11,8 +11,8 @@ struct Win32PlatformSettings {
   uint32_t send_timeout_ms;
 };
 
-// The hand-off's operations on user32, kernel32 and shell32. settings must
-// outlive every use of the record.
+// The hand-off's operations on user32, kernel32 and shell32, with the send
+// bound that settings give.
 HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings);
 
 }  // namespace quillory

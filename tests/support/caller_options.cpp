@@ -232,7 +232,7 @@ const OptionRow kOptions[] = {
        return SetNumber(v, &o->handoff_timeout_ms);
      }},
     {L"--busy-client-ms", "MS",
-     "with it: first stop the stand-in client reading messages for MS",
+     "first stop the stand-in client reading messages for MS (with --dll too)",
      [](CallerOptions *o, const std::wstring &v) {
        return SetNumber(v, &o->busy_client_ms);
      }},
@@ -240,6 +240,13 @@ const OptionRow kOptions[] = {
      "own a top-level window during the call, as most callers do",
      [](CallerOptions *o, const std::wstring &) {
        o->own_window = true;
+       return true;
+     }},
+    {L"--fail-malloc", nullptr,
+     "with --dll: the provider's malloc returns null (its import pointed "
+     "elsewhere; the DLL is unchanged)",
+     [](CallerOptions *o, const std::wstring &) {
+       o->fail_malloc = true;
        return true;
      }},
 };

@@ -42,6 +42,7 @@ struct CallerOptions {
   std::uint64_t raw_data_id = 0;
   std::uint32_t busy_client_ms = 0;
   bool own_window = false;
+  bool fail_malloc = false;
   // A message of the user's own: any of these set makes one.
   std::optional<std::wstring> subject;
   std::optional<std::wstring> note;

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -106,6 +108,44 @@ HMODULE LoadProvider(const Options &options) {
     path = L"\\\\?\\" + path;
   }
   return LoadLibraryW(path.c_str());
+}
+
+void *FailingMalloc(size_t /*size*/) { return nullptr; }
+
+// Points the provider's import of msvcrt's malloc at FailingMalloc: the
+// only way to run a real DLL out of memory on demand.
+bool FailMalloc(HMODULE module) {
+  auto *const base = reinterpret_cast<BYTE *>(module);
+  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY &imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (const auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
+           base + imports.VirtualAddress);
+       dll->Name != 0; ++dll) {
+    if (_stricmp(reinterpret_cast<const char *>(base + dll->Name),
+                 "msvcrt.dll") != 0) {
+      continue;
+    }
+    const auto *name = reinterpret_cast<const IMAGE_THUNK_DATA *>(
+        base + dll->OriginalFirstThunk);
+    auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
+    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(
+                          base + name->u1.AddressOfData)
+                          ->Name,
+                      "malloc") != 0) {
+        continue;
+      }
+      DWORD was = 0;
+      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&FailingMalloc);
+      VirtualProtect(slot, sizeof *slot, was, &was);
+      return true;
+    }
+  }
+  return false;
 }
 
 // Ends clients until no client window is left, for up to 10 s: a window
@@ -362,6 +402,13 @@ bool MakeCallerMessage(const Options &options, quillory_test::SampleMessage *m,
   return true;
 }
 
+void MakeClientBusy(DWORD ms) {
+  HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
+  PostMessageW(client, quillory_test::STANDIN_BUSY_MESSAGE, ms, 0);
+  // Sent messages go before posted ones: let the client take this first.
+  Sleep(300);
+}
+
 // The hand-off with a send bound short enough to reach in a test; result 0
 // when it reports the packet delivered.
 int DirectHandOff(const Options &options) {
@@ -372,16 +419,12 @@ int DirectHandOff(const Options &options) {
   }
   const std::string packet = quillory::BuildMailPacketBytes(*message).value();
   const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
-  if (options.busy_client_ms > 0) {
-    HWND client = FindWindowW(CLIENT_WINDOW_CLASS, nullptr);
-    PostMessageW(client, quillory_test::STANDIN_BUSY_MESSAGE,
-                 options.busy_client_ms, 0);
-    // Sent messages go before posted ones: let the client take this first.
-    Sleep(300);
-  }
+  if (options.busy_client_ms > 0) MakeClientBusy(options.busy_client_ms);
   const ULONGLONG start = GetTickCount64();
-  const bool delivered = quillory::HandOffToClient(
-      quillory::Win32HandOffPlatform(&settings), packet.data(), packet.size());
+  const bool delivered =
+      quillory::HandOffToClient(quillory::Win32HandOffPlatform(&settings),
+                                packet.data(),
+                                packet.size()) == quillory::Outcome::kDelivered;
   WriteResult(options, delivered ? SUCCESS_SUCCESS : MAPI_E_FAILURE,
               GetTickCount64() - start);
   return 0;
@@ -439,6 +482,10 @@ int wmain(int argc, wchar_t **argv) {
     std::printf("the provider exports no MAPISendMail\n");
     return 3;
   }
+  if (options.fail_malloc && (options.mapi32 || !FailMalloc(provider))) {
+    std::printf("cannot point the provider's malloc elsewhere\n");
+    return 3;
+  }
   if (options.bench > 0) return Bench(send_mail, options);
 
   quillory_test::SampleMessage sample;
@@ -449,6 +496,7 @@ int wmain(int argc, wchar_t **argv) {
                quillory::BuildMailPacketBytes(*message).value());
   }
   if (options.repeat > 0) return Repeat(send_mail, message, options);
+  if (options.busy_client_ms > 0) MakeClientBusy(options.busy_client_ms);
 
   const ULONGLONG start = GetTickCount64();
   const ULONG result = send_mail(static_cast<LHANDLE>(options.session), 0,

@@ -79,6 +79,7 @@ const std::vector<SampleInfo> &SampleMessages() {
       {"sample", "a short mail: three recipients, two attachments (default)"},
       {"large", "a 512 KiB note"},
       {"oversized", "a 2 MiB note, past what Wine carries"},
+      {"markers", "a marker string in every field, for the log's tests"},
   };
   return samples;
 }
@@ -133,6 +134,19 @@ bool MakeSampleMessage(const std::string &name, SampleMessage *out) {
     // Past what some transports carry in one WM_COPYDATA.
     m.message.lpszSubject = Keep(&m, "An oversized note");
     m.message.lpszNoteText = Keep(&m, LongNote(std::size_t{2} << 20));
+  } else if (name == "markers") {
+    // A marker in every text the message can carry, for the tests that
+    // look for it in what the provider logs.
+    m.message.lpszSubject = Keep(&m, "QuilloryMarker-subject");
+    m.message.lpszNoteText = Keep(&m, "QuilloryMarker-note\r\nQuilloryMarker");
+    m.message.lpszMessageType = Keep(&m, "QuilloryMarker-type");
+    m.message.lpszDateReceived = Keep(&m, "QuilloryMarker-date");
+    m.message.lpszConversationID = Keep(&m, "QuilloryMarker-conversation");
+    AddRecipient(&m, MAPI_ORIG, "QuilloryMarker-from", "QuilloryMarker-from@x");
+    AddRecipient(&m, MAPI_TO, "QuilloryMarker-to", "QuilloryMarker-to@x");
+    AddRecipient(&m, MAPI_CC, "QuilloryMarker-cc", "SMTP:QuilloryMarker-cc@x");
+    AddFile(&m, "C:\\QuilloryMarker\\file.txt", "QuilloryMarker-file.txt");
+    m.message.lpOriginator = m.recipients.data();
   } else {
     return false;
   }

@@ -20,6 +20,8 @@
 //   QUILLORY_STANDIN_EXIT_AFTER=N     quit after the N-th packet
 //   QUILLORY_STANDIN_QUIET=1          only count packets: no reading, no
 //                                      files (for benchmarks)
+//   QUILLORY_STANDIN_CLOSE_AFTER_BUSY=1 destroy the window at the end of a
+//                                      busy spell, with a message waiting
 // STANDIN_BUSY_MESSAGE, posted to its window, stops it reading messages
 // for wParam ms; STANDIN_COUNT_MESSAGE answers how many packets arrived.
 #include <windows.h>
@@ -42,6 +44,7 @@ int g_packets = 0;
 int g_exit_after = 0;
 bool g_quiet = false;
 DWORD g_hold_ms = 0;
+bool g_close_after_busy = false;
 HINSTANCE g_instance = nullptr;
 int g_windows_open = 0;
 UINT g_replace_every_ms = 0;
@@ -151,6 +154,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
   if (message == quillory_test::STANDIN_BUSY_MESSAGE) {
     Log("busy for " + std::to_string(wparam) + " ms\r\n");
     Sleep(static_cast<DWORD>(wparam));
+    if (g_close_after_busy) {
+      Log("window closed after being busy\r\n");
+      DestroyWindow(window);
+    }
     return 0;
   }
   if (message == quillory_test::STANDIN_COUNT_MESSAGE) return g_packets;
@@ -204,6 +211,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   if (g_dir.empty()) g_dir = OwnDirectory();
   g_exit_after = _wtoi(Env(L"QUILLORY_STANDIN_EXIT_AFTER").c_str());
   g_quiet = Env(L"QUILLORY_STANDIN_QUIET") == L"1";
+  g_close_after_busy = Env(L"QUILLORY_STANDIN_CLOSE_AFTER_BUSY") == L"1";
   g_hold_ms =
       static_cast<DWORD>(_wtoi(Env(L"QUILLORY_STANDIN_HOLD_MS").c_str()));
   const int delay = _wtoi(Env(L"QUILLORY_STANDIN_WINDOW_DELAY_MS").c_str());

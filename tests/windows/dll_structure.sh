@@ -4,9 +4,10 @@
 # from system DLLs only, the loader's security flags, Control Flow Guard
 # (the load configuration, the guard table, check and dispatch pointers
 # that work where the loader leaves them), a time stamp that is a hash of
-# the contents and, on 32-bit x86, the stdcall return that pops the
-# caller's 20 bytes of arguments. Read with LLVM's tools, which know every
-# architecture the DLL ships for.
+# the contents, the message table Event Viewer reads its events' text from
+# and, on 32-bit x86, the stdcall return that pops the caller's 20 bytes of
+# arguments. Read with LLVM's tools, which know every architecture the DLL
+# ships for.
 # usage: dll_structure.sh DLL win32|win64|arm64
 set -uo pipefail
 if [ $# -ne 2 ]; then
@@ -39,7 +40,7 @@ check "no other export" test "$(wc -l <<<"$exports")" -eq 1
 check "ordinal base 1" grep -qxE ' Ordinal base: 1' <<<"$headers"
 
 imports=$(grep -E '^[[:space:]]*DLL Name:' <<<"$headers" | awk '{print tolower($3)}')
-unexpected=$(grep -vxE 'kernel32\.dll|user32\.dll|shell32\.dll|msvcrt\.dll' \
+unexpected=$(grep -vxE 'kernel32\.dll|user32\.dll|shell32\.dll|advapi32\.dll|msvcrt\.dll' \
   <<<"$imports" || true)
 check "imports from system DLLs only ($(echo $imports))" test -z "$unexpected"
 check "address space layout randomisation" grep -q 'DYNAMIC_BASE' <<<"$headers"
@@ -106,6 +107,12 @@ check_stub GuardCFCheckFunction "guard check" 'ret[lq]?'
 if [ "$arch" = win64 ]; then
   check_stub GuardCFCheckDispatch "guard dispatch" 'jmpq \*%rax'
 fi
+
+# Message 1, U.S. English, as windmc makes it from quillory_events.mc.
+resources=$(llvm-readobj-19 --coff-resources "$dll" 2>/dev/null)
+check "a message table (resource 1, language 1033)" grep -qzE \
+  'Type: MESSAGETABLE( \(ID 11\))? \[[^]]*Name: \(ID 1\) \[[^]]*Language: \(ID 1033\)' \
+  <<<"$resources"
 
 if [ "$arch" = win32 ]; then
   # The first return reached from the entry point: a plain `ret` would

@@ -35,10 +35,12 @@ install_client() {  # DIR [DLL_NAME]: a client with the provider beside it
   cp "$build/Quillory_MapiDll.dll" "$1/${2:-Quillory_MapiDll.dll}"
 }
 mkdir -p "$c/tools" "$c/out" "$c/empty"
-cp "$build/tests/support/mail_caller.exe" "$c/tools/"
+cp "$build/tests/support/mail_caller.exe" "$build/tests/support/debug_listener.exe" "$c/tools/"
 install_client "$c/running"
 install_client "$c/Program Files/Quillory Mail" "Quillory Provider.dll"
-for dir in late hung held busy shy replaced replacing planted; do install_client "$c/$dir"; done
+for dir in late hung held busy gone shy replaced replacing planted silent; do
+  install_client "$c/$dir"
+done
 # A folder where the client should be.
 mkdir -p "$c/exefolder/Quillory.exe"
 cp "$build/Quillory_MapiDll.dll" "$c/exefolder/"
@@ -61,13 +63,53 @@ call() {
   shift
   mkdir -p "$c/out/$out"
   # Bounded: a provider that hangs or crashes its caller fails a check
-  # instead of stopping the suite.
-  timeout 120 "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
+  # instead of stopping the suite. Wine prints the provider's debug output
+  # and its event stubs' arguments and strings on these channels.
+  WINEDEBUG=-all,err+eventlog,warn+seh,fixme+advapi \
+    timeout 120 "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
     >"$c/out/$out/caller.txt" 2>&1 </dev/null
   result=$(result_field "$c/out/$out" result)
   elapsed=$(result_field "$c/out/$out" elapsed_ms)
   result=${result:-none}
   elapsed=${elapsed:-0}
+}
+
+# report OUT lines|ids|strings: what the provider reported of the call
+# OUT, as Wine shows it: its debug lines (whole ones only, Wine cuts long
+# ones short), each event's id, and their strings, one a line (an empty
+# one left out).
+report() {
+  local file="$c/out/$1/caller.txt"
+  case $2 in
+    lines) tr -d '\r' <"$file" |
+      sed -n 's/^[0-9a-f]*:warn:seh:OutputDebugStringA "\(.*\)\\r\\n"$/\1/p' ;;
+    ids) tr -d '\r' <"$file" |
+      sed -n 's/^.*:fixme:advapi:ReportEventW ([^,]*,[^,]*,[^,]*,0x\([0-9a-f]*\),.*/\1/p' |
+      while read -r id; do echo $((16#$id)); done ;;
+    strings) tr -d '\r' <"$file" |
+      sed -n 's/^[0-9a-f]*:err:eventlog:ReportEventW L"\(.*\)"$/\1/p' ;;
+  esac
+}
+no_marker() { ! grep -q QuilloryMarker "$c/out/$1/caller.txt"; }
+# logged OUT ID WORDS [ERROR]: one event, ID, its first string holding
+# WORDS and its second the system's ERROR; one debug line saying both; and
+# nothing of the message's markers anywhere.
+logged() {
+  local strings line
+  strings=$(report "$1" strings)
+  line=$(report "$1" lines)
+  [ "$(report "$1" ids)" = "$2" ] &&
+    grep -qF -- "$3" <<<"$(head -n 1 <<<"$strings")" &&
+    { [ -z "${4:-}" ] || [ "$(sed -n 2p <<<"$strings")" = "$4" ]; } &&
+    [ "$(wc -l <<<"$line")" -eq 1 ] && [[ $line == "Quillory MAPI: "*"$3"* ]] &&
+    { [ -z "${4:-}" ] || [[ $line == *"; system error $4: "* ]]; } &&
+    no_marker "$1"
+}
+# delivered_only OUT: no event, one short debug line naming the delivery.
+delivered_only() {
+  [ -z "$(report "$1" ids)" ] && [ -z "$(report "$1" strings)" ] &&
+    [[ $(report "$1" lines) =~ ^"Quillory MAPI: delivered to the client's window (process "[0-9]+"), "[0-9]+" bytes, "[0-9]+" ms"$ ]] &&
+    no_marker "$1"
 }
 
 start_client() {  # DIR [ENV=VALUE...]: starts it and waits for its window
@@ -166,6 +208,24 @@ check "the test caller makes a missing --out folder and its parents" \
 call null-running --dll 'C:\running\Quillory_MapiDll.dll' --message null
 check "null message: result 2" test "$result" = 2
 check "null message: nothing delivered" test "$(packets_in running)" -eq "$n"
+check "null message: event 1 and a debug line say there was none" \
+  logged null-running 1 "passed no message"
+
+echo "what the provider reports, with a marker in every field of the message"
+check "with nothing reading the debug output, a delivery writes no line" \
+  test -z "$(report sample lines)" -a -z "$(report sample ids)"
+"$wine" 'C:\tools\debug_listener.exe' 'C:\out\debug.txt' >/dev/null 2>&1 </dev/null &
+check "a listener of the kind DebugView is starts" \
+  wait_for_client "$c/out/debug.txt"
+call markers --dll 'C:\running\Quillory_MapiDll.dll' --message markers
+n=$((n + 1))
+check "delivered: result 0" test "$result" = 0
+check "delivered, a listener there: no event, one debug line with the window's process, size and time" \
+  delivered_only markers
+call oom --dll 'C:\running\Quillory_MapiDll.dll' --message markers --fail-malloc
+check "out of memory (malloc failing): result 5 (got $result)" test "$result" = 5
+check "out of memory: nothing delivered" test "$(packets_in running)" -eq "$n"
+check "out of memory: event 3 and its line say so" logged oom 3 "no memory"
 
 call long-path --dll "$(winpath "$long_dir")\\Quillory_MapiDll.dll" --message worked
 n=$((n + 1))
@@ -229,10 +289,12 @@ echo "a client that stops responding"
 check "hung client shows its window" \
   start_client hung QUILLORY_STANDIN_HANG=after-start
 sleep 6  # long enough for the system to count it as hung
-call hung --dll 'C:\hung\Quillory_MapiDll.dll' --message worked
+call hung --dll 'C:\hung\Quillory_MapiDll.dll' --message markers
 check "the call comes back with result 2 (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -lt 15000
 check "nothing was recorded as delivered" test "$(packets_in hung)" -eq 0
+check "event 10 and its line say the client is hung, with system error 1460" \
+  logged hung 10 "not responding (hung)" 1460
 stop_clients
 
 echo "a client that keeps the message, still reading messages (bound cut to 6 s)"
@@ -251,6 +313,17 @@ check "a message the client never took is no delivery: result 2 (got $result aft
   test "$result" = 2 -a "$elapsed" -ge 6900 -a "$elapsed" -lt 9500
 sleep 4  # the client reads messages again
 check "the withdrawn message never arrives" test "$(packets_in busy)" -eq 0
+stop_clients
+
+echo "a client whose window goes while the message waits for it"
+check "closing client shows its window" \
+  start_client gone QUILLORY_STANDIN_CLOSE_AFTER_BUSY=1
+call gone --dll 'C:\gone\Quillory_MapiDll.dll' --busy-client-ms 3000 --message markers
+check "result 2 (got $result after ${elapsed} ms)" test "$result" = 2
+check "the window closed with the message waiting, which never arrived" \
+  test "$(packets_in gone)" -eq 0 -a -n "$(grep '^window closed' "$c/gone/received.log")"
+check "event 9 and its line say the window went away" \
+  logged gone 9 "window went away before the message reached it"
 stop_clients
 
 echo "a client that sends to every window before it makes its own"
@@ -284,9 +357,11 @@ check "no success for a message that never arrived, none arrived unreported ($su
 stop_clients
 
 echo "a folder named Quillory.exe beside the provider"
-call exefolder --dll 'C:\exefolder\Quillory_MapiDll.dll' --message worked
+call exefolder --dll 'C:\exefolder\Quillory_MapiDll.dll' --message markers
 check "result 2 at once (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -lt 1000
+check "event 6 and its line say Quillory.exe is no program" \
+  logged exefolder 6 "is a folder or a device"
 check "no window opened on the folder" \
   test -z "$(pgrep -f 'explorer.exe C:.exefolder.Quillory.exe')"
 
@@ -295,17 +370,45 @@ for dir in "$deep300" "$deep1000"; do
   call "deep-${#dir}" --dll "$(winpath "$dir")\\Quillory_MapiDll.dll" --message worked
   check "provider in a folder of ${#dir} characters, no client: result 2 at once (got $result after ${elapsed} ms)" \
     test "$result" = 2 -a "$elapsed" -lt 1000
+  check "and event 5 says the start was refused" \
+    test "$(report "deep-${#dir}" ids)" = 5
 done
-X='\..\planted' call percent --dll 'C:\q%X%\Quillory_MapiDll.dll' --message worked
+X='\..\planted' call percent --dll 'C:\q%X%\Quillory_MapiDll.dll' --message markers
 check "provider in C:\\q%X%\\ with X=\\..\\planted: result 2 at once (got $result after ${elapsed} ms)" \
   test "$result" = 2 -a "$elapsed" -lt 1000
 sleep 1
 check "the program where %X% points never ran" test ! -e "$c/planted/received.log"
+check "event 5 and its line say the start was refused for the folder" \
+  logged percent 5 "Quillory.exe was not started"
 stop_clients
 
-echo "no client installed (about 30 s)"
-call none --dll 'C:\empty\Quillory_MapiDll.dll' --message worked
-check "no client: result 2 after the bounded wait (got $result after ${elapsed} ms)" \
-  test "$result" = 2 -a "$elapsed" -ge 29000 -a "$elapsed" -lt 45000
+# Both 30 s waits at once: nothing of one can reach the other, as the
+# silent client shows its window only after both have given up.
+echo "no client installed, and one that shows no window (about 30 s)"
+call none --dll 'C:\empty\Quillory_MapiDll.dll' --message markers &
+none=$!
+QUILLORY_STANDIN_WINDOW_DELAY_MS=45000 call silent --dll 'C:\silent\Quillory_MapiDll.dll' \
+  --message markers
+wait "$none"
+for out in none silent; do
+  result=$(result_field "$c/out/$out" result)
+  elapsed=$(result_field "$c/out/$out" elapsed_ms)
+  check "$out: result 2 after the bounded wait (got $result after $elapsed ms)" \
+    test "$result" = 2 -a "${elapsed:-0}" -ge 29000 -a "${elapsed:-0}" -lt 45000
+done
+check "no client: event 7 and its line say the start failed, with system error 2" \
+  logged none 7 "could not be started" 2
+check "silent client: event 8 and its line say no window came after the start" \
+  logged silent 8 "no client window (class QuilloryDlg) appeared in 30 s"
+reasons=$(for out in none silent exefolder percent hung gone oom; do report $out ids; done |
+  sort -u | wc -l)
+check "seven failures, seven reasons (got $reasons)" test "$reasons" -eq 7
+listened() { [ -n "$(tr -d '\r' <"$c/out/debug.txt" | grep -E "^[0-9]+ Quillory MAPI: $1\$")" ]; }
+for line in "delivered to the client's window .* ms" "there was no memory.*(AMD64|x86)" \
+  "Quillory.exe could not be started.*(AMD64|x86)"; do
+  check "the listener got whole lines, after the writer's process id: $line" \
+    listened "$line"
+done
+check "and nothing of the message" refused grep -q QuilloryMarker "$c/out/debug.txt"
 
 finish_checks

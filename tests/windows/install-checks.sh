@@ -18,10 +18,18 @@ fi
 query() { "$wine64" reg query "$@" 2>/dev/null </dev/null | tr -d '\r'; }
 key_gone() { ! "$wine64" reg query "$1" >/dev/null 2>&1 </dev/null; }
 
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quillory MAPI'
+
 # check_registration WHERE DLLPATH_REGEX: both views name Quillory, with a
-# REG_EXPAND_SZ DLLPath that matches.
+# REG_EXPAND_SZ DLLPath that matches; and the event log's source takes its
+# messages from the AMD64 DLL there.
 check_registration() {
-  local key
+  local key any='%PROCESSOR_ARCHITECTURE%'
+  check "$1: the event source's EventMessageFile is REG_EXPAND_SZ, the AMD64 DLL" \
+    env LC_ALL=C grep -qE "EventMessageFile[[:space:]]+REG_EXPAND_SZ[[:space:]]+${2/"$any"/AMD64}\$" \
+    <<<"$(query "$event_source" /v EventMessageFile)"
+  check "$1: and its TypesSupported is 7" grep -qE 'TypesSupported[[:space:]]+REG_DWORD[[:space:]]+0x7$' \
+    <<<"$(query "$event_source" /v TypesSupported)"
   for key in 'HKLM\Software\Clients\Mail' 'HKLM\Software\WOW6432Node\Clients\Mail'; do
     check "$1: $key names Quillory" \
       grep -qE 'REG_SZ[[:space:]]+Quillory$' <<<"$(query "$key" /ve)"
@@ -32,6 +40,7 @@ check_registration() {
 
 check_unregistered() {
   local key
+  check "$1: no event source" key_gone "$event_source"
   for key in 'HKLM\Software\Clients\Mail\Quillory' 'HKLM\Software\WOW6432Node\Clients\Mail\Quillory'; do
     check "$1: no $key" key_gone "$key"
   done
