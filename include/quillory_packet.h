@@ -1,6 +1,11 @@
-/* quillory_packet.h: reads the MailPacket that the Quillory Simple MAPI
- * provider hands the mail client in WM_COPYDATA (docs/client.md says what
- * surrounds it, docs/packet.md what each byte means).
+/* quillory_packet.h - v1.1 - the wire contract between the Quillory
+ * Simple MAPI provider and the mail client: the window the provider looks
+ * for, the dwData of its WM_COPYDATA, and a reader of the MailPacket it
+ * carries (docs/client.md says what surrounds it, docs/packet.md what each
+ * byte means). MIT licence: see the end of this file.
+ *
+ * Versions: 1.1 adds QUILLORY_WINDOW_CLASS; 1.0 the reader. The packet's
+ * bytes are the same in both.
  *
  * C99, also valid C++, and no <windows.h>: it builds anywhere. Single-file
  * style: in exactly one C or C++ source of the client, write
@@ -31,6 +36,15 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The class of the client's main window, any title: the provider sends
+ * to the first top-level window of this class it finds. Narrow for the A
+ * functions and for C strings, wide (QUILLORY_WINDOW_CLASS_W) for the W
+ * ones. */
+#define QUILLORY_WINDOW_CLASS "QuilloryDlg"
+#define QUILLORY_WIDEN_(text) L##text
+#define QUILLORY_WIDEN(text) QUILLORY_WIDEN_(text)
+#define QUILLORY_WINDOW_CLASS_W QUILLORY_WIDEN(QUILLORY_WINDOW_CLASS)
 
 /* COPYDATASTRUCT.dwData of a MailPacket. */
 #define QUILLORY_COPYDATA_ID 943
@@ -172,3 +186,26 @@ int quillory_next(quillory_list *list, quillory_text *entry) {
 #endif
 
 #endif /* QUILLORY_PACKET_IMPLEMENTATION */
+
+/* MIT License
+ *
+ * Copyright (c) 2026 Quillory
+ *
+ * Permission is hereby granted, free of charge, to any person obtaining a
+ * copy of this software and associated documentation files (the
+ * "Software"), to deal in the Software without restriction, including
+ * without limitation the rights to use, copy, modify, merge, publish,
+ * distribute, sublicense, and/or sell copies of the Software, and to
+ * permit persons to whom the Software is furnished to do so, subject to
+ * the following conditions:
+ *
+ * The above copyright notice and this permission notice shall be included
+ * in all copies or substantial portions of the Software.
+ *
+ * THE SOFTWARE IS PROVIDED "AS IS", WITHOUT WARRANTY OF ANY KIND, EXPRESS
+ * OR IMPLIED, INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF
+ * MERCHANTABILITY, FITNESS FOR A PARTICULAR PURPOSE AND NONINFRINGEMENT.
+ * IN NO EVENT SHALL THE AUTHORS OR COPYRIGHT HOLDERS BE LIABLE FOR ANY
+ * CLAIM, DAMAGES OR OTHER LIABILITY, WHETHER IN AN ACTION OF CONTRACT,
+ * TORT OR OTHERWISE, ARISING FROM, OUT OF OR IN CONNECTION WITH THE
+ * SOFTWARE OR THE USE OR OTHER DEALINGS IN THE SOFTWARE. */

@@ -5,7 +5,8 @@
  * bytes that include/quillory_packet.h reads.
  *
  * What the provider relies on, and this program keeps to:
- *   - one top-level window of class QuilloryDlg per session (any title);
+ *   - one top-level window of class QUILLORY_WINDOW_CLASS_W per session
+ *     (any title);
  *   - WM_COPYDATA with dwData QUILLORY_COPYDATA_ID carries one MailPacket;
  *   - the calling program's thread waits in its send until the handler
  *     returns, so the handler copies what it needs and returns at once.
@@ -28,7 +29,6 @@
 #define QUILLORY_PACKET_IMPLEMENTATION
 #include "quillory_packet.h"
 
-#define CLIENT_CLASS L"QuilloryDlg"
 /* Posted to itself when something was taken. It carries nothing, since
  * any program on the desktop can post it too. */
 #define WM_TAKEN (WM_APP + 1)
@@ -457,7 +457,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command_line,
   }
 
   /* One client per session. The provider hands each mail to the first
-   * window of class QuilloryDlg it finds, and callers whose first calls
+   * window of that class it finds, and callers whose first calls
    * overlap may each start Quillory.exe; so a second instance brings the
    * running one forward and leaves. The mutex is held until this process
    * ends. An elevated first instance's mutex cannot be opened by a normal
@@ -470,7 +470,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command_line,
     /* No window yet means the first one is still starting; the provider
      * waits for it (a client that passes on its command line looks again
      * for a while). Async: the running one may be busy. */
-    window = FindWindowW(CLIENT_CLASS, NULL);
+    window = FindWindowW(QUILLORY_WINDOW_CLASS_W, NULL);
     if (window != NULL) {
       if (IsIconic(window)) ShowWindowAsync(window, SW_RESTORE);
       SetForegroundWindow(window);
@@ -484,13 +484,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command_line,
   memset(&window_class, 0, sizeof window_class);
   window_class.lpfnWndProc = window_proc;
   window_class.hInstance = instance;
-  window_class.lpszClassName = CLIENT_CLASS;
+  window_class.lpszClassName = QUILLORY_WINDOW_CLASS_W;
   window_class.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
   window_class.hbrBackground = (HBRUSH)(INT_PTR)(COLOR_WINDOW + 1);
   if (RegisterClassW(&window_class) == 0) return 1;
-  window = CreateWindowExW(0, CLIENT_CLASS, L"Quillory example client",
-                           WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                           640, 480, NULL, NULL, instance, NULL);
+  window =
+      CreateWindowExW(0, QUILLORY_WINDOW_CLASS_W, L"Quillory example client",
+                      WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640,
+                      480, NULL, NULL, instance, NULL);
   if (window == NULL) return 1;
   /* An elevated client otherwise never gets WM_COPYDATA from the normal
    * programs that call the provider. Fails harmlessly where there is no

@@ -9,11 +9,10 @@
 #include <windows.h>
 
 #include "plain_messages.h"
+#include "quillory_packet.h"
 #include "simple_mapi.h"
 
 namespace {
-
-constexpr ULONG_PTR kSendMailDataId = 943;
 
 // Static, not on the stack: a frame over 4 KiB needs the stack probe
 // (__chkstk) of a runtime this program does without.
@@ -58,7 +57,7 @@ LRESULT CALLBACK ClientProc(HWND window, UINT message, WPARAM wparam,
                             LPARAM lparam) {
   if (message == WM_COPYDATA) {
     const auto *copy = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
-    if (copy->dwData != kSendMailDataId) return FALSE;
+    if (copy->dwData != QUILLORY_COPYDATA_ID) return FALSE;
     wchar_t path[] = L"C:\\out\\packet-0.bin";
     path[14] = static_cast<wchar_t>(L'1' + g_packets++);
     WriteWholeFile(path, copy->lpData, copy->cbData);
@@ -79,11 +78,11 @@ DWORD WINAPI ClientThread(LPVOID /*unused*/) {
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = ClientProc;
   window_class.hInstance = GetModuleHandleW(nullptr);
-  window_class.lpszClassName = L"QuilloryDlg";
+  window_class.lpszClassName = QUILLORY_WINDOW_CLASS_W;
   RegisterClassW(&window_class);
-  g_window =
-      CreateWindowExW(0, L"QuilloryDlg", L"Quillory", WS_OVERLAPPED, 0, 0, 100,
-                      100, nullptr, nullptr, window_class.hInstance, nullptr);
+  g_window = CreateWindowExW(0, QUILLORY_WINDOW_CLASS_W, L"Quillory",
+                             WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                             window_class.hInstance, nullptr);
   SetEvent(g_ready);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);

@@ -1,6 +1,6 @@
 // Stand-in for the Quillory mail client, for tests and for trying the
-// provider: a top-level window of class "QuilloryDlg" that accepts the
-// MailPacket by WM_COPYDATA, reads it as the client would and records what
+// provider: a top-level window of class QUILLORY_WINDOW_CLASS_W that accepts
+// the MailPacket by WM_COPYDATA, reads it as the client would and records what
 // arrived in the folder it runs from (or QUILLORY_STANDIN_DIR):
 //   received.log      one readable entry per message, and a "ready" line
 //   packet-N.bin      the raw bytes of the N-th packet
@@ -30,14 +30,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "handoff.h"
 #include "received_mail.h"
 #include "standin_messages.h"
 
 namespace {
-
-using quillory::CLIENT_WINDOW_CLASS;
-using quillory::SENDMAIL_DATA_ID;
 
 std::wstring g_dir;
 int g_packets = 0;
@@ -142,7 +138,7 @@ void HoldReadingMessages(DWORD ms) {
 
 HWND MakeWindow() {
   HWND window =
-      CreateWindowExW(0, CLIENT_WINDOW_CLASS, L"Quillory (stand-in)",
+      CreateWindowExW(0, QUILLORY_WINDOW_CLASS_W, L"Quillory (stand-in)",
                       WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 480,
                       240, nullptr, nullptr, g_instance, nullptr);
   if (window != nullptr) ++g_windows_open;
@@ -178,7 +174,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
   if (message == WM_COPYDATA) {
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the message's own pointer.
     const auto *data = reinterpret_cast<const COPYDATASTRUCT *>(lparam);
-    if (data->dwData != SENDMAIL_DATA_ID) {
+    if (data->dwData != QUILLORY_COPYDATA_ID) {
       Log("ignored: message with dwData " + std::to_string(data->dwData) +
           " (" + std::to_string(data->cbData) + " bytes)\r\n");
       return FALSE;
@@ -232,7 +228,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/,
   WNDCLASSW window_class{};
   window_class.lpfnWndProc = WindowProc;
   window_class.hInstance = hInstance;
-  window_class.lpszClassName = CLIENT_WINDOW_CLASS;
+  window_class.lpszClassName = QUILLORY_WINDOW_CLASS_W;
   window_class.hCursor = LoadCursor(nullptr, IDC_ARROW);
   // NOLINTNEXTLINE(performance-no-int-to-ptr): a system colour as a brush.
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
