@@ -46,7 +46,8 @@ void CountedRelease(void * /*context*/, void *p) {
   std::free(block);
 }
 
-constexpr quillory::Memory kCounted{nullptr, CountedAllocate, CountedRelease};
+constexpr quillory::Allocator kCounted{nullptr, CountedAllocate,
+                                       CountedRelease};
 
 // 16 MiB of note text in two kinds: as Windows programs send it, CR LF after
 // lines of 20 to 119 bytes (lengths no block size divides), and LF after

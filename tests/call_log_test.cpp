@@ -1,4 +1,4 @@
-#include "call_log.h"
+#include "entry/call_log.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "call_log.h"
-#include "handoff.h"
+#include "entry/call_log.h"
+#include "handoff/handoff.h"
 #include "packet/allocator.h"
 
 namespace quillory_test {
@@ -47,7 +47,7 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
   quillory::HandOffPlatform p{};
   p.context = &client;
   p.send_timeout_ms = client.send_timeout_ms;
-  p.find_window = [](void *c, const wchar_t *class_name) -> void * {
+  p.find_client_window = [](void *c, const wchar_t *class_name) -> void * {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(class_name) == L"QuilloryDlg" ? "find"
                                                                : "find?");
@@ -68,18 +68,18 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
     buffer[length] = L'\0';
     return length;
   };
-  p.path_kind = [](void *c, const wchar_t * /*path*/) {
+  p.kind_of_path = [](void *c, const wchar_t * /*path*/) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back("inspect");
     return f.client_path_kind;
   };
-  p.shell_execute = [](void *c, const wchar_t *verb, const wchar_t *path) {
+  p.launch_client = [](void *c, const wchar_t *verb, const wchar_t *path) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back(std::wstring(verb) == L"open" ? "launch" : "launch?");
     f.launched.emplace_back(path);
     return f.start_error;
   };
-  p.sleep = [](void *c, std::uint32_t ms) {
+  p.pause = [](void *c, std::uint32_t ms) {
     auto &f = *static_cast<FakeClient *>(c);
     f.log.push_back("sleep " + std::to_string(ms));
     f.sleeps.push_back(ms);
@@ -120,17 +120,17 @@ inline quillory::HandOffPlatform FakePlatform(FakeClient &client) {
 // Storage that runs out after `blocks` allocations (never, when negative);
 // counts what is still held, so that a test can see nothing leaked.
 // Hands out `blocks` blocks (any number when negative), then fails.
-struct FakeMemory {
+struct FakeAllocator {
   int blocks = -1;
   int held = 0;
   std::vector<std::size_t> sizes;  // of each block handed out
 };
 
-inline quillory::Memory Storage(FakeMemory &memory) {
-  quillory::Memory m{};
+inline quillory::Allocator Storage(FakeAllocator &memory) {
+  quillory::Allocator m{};
   m.context = &memory;
   m.allocate = [](void *c, std::size_t size) -> void * {
-    auto &f = *static_cast<FakeMemory *>(c);
+    auto &f = *static_cast<FakeAllocator *>(c);
     if (f.blocks == 0) return nullptr;
     if (f.blocks > 0) --f.blocks;
     void *block = std::malloc(size);
@@ -139,7 +139,7 @@ inline quillory::Memory Storage(FakeMemory &memory) {
     return block;
   };
   m.release = [](void *c, void *block) {
-    --static_cast<FakeMemory *>(c)->held;
+    --static_cast<FakeAllocator *>(c)->held;
     std::free(block);
   };
   return m;
@@ -170,12 +170,12 @@ inline quillory::LogPlatform LogTo(FakeLog &log) {
   p.version = L"9.8.7";
   p.architecture = L"TEST";
   p.now_ms = [](void *c) { return static_cast<FakeLog *>(c)->now_ms; };
-  p.report_event = [](void *c, quillory::EventType type, std::uint32_t id,
-                      const wchar_t *const *strings, std::uint16_t count) {
+  p.write_event = [](void *c, quillory::EventType type, std::uint32_t id,
+                     const wchar_t *const *strings, std::uint16_t count) {
     static_cast<FakeLog *>(c)->events.push_back(
         {type, id, std::vector<std::wstring>(strings, strings + count)});
   };
-  p.debug_output = [](void *c, const wchar_t *line) {
+  p.write_debug_line = [](void *c, const wchar_t *line) {
     static_cast<FakeLog *>(c)->lines.emplace_back(line);
   };
   p.debugger_attached = [](void *c) {

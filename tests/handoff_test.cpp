@@ -1,4 +1,4 @@
-#include "handoff.h"
+#include "handoff/handoff.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@ namespace {
 
 using quillory::BuildMailPacketBytes;
 using quillory_test::Bytes;
-using quillory_test::FakeMemory;
+using quillory_test::FakeAllocator;
 using quillory_test::Hex;
 using quillory_test::Storage;
 using quillory_test::Str;
@@ -125,7 +125,7 @@ TEST(MailPacket, TakesOneBlockOfExactlyThePacketsSize) {
   message.lpszNoteText = Text(note);
   message.nRecipCount = 1;
   message.lpRecips = &recipient;
-  FakeMemory memory;
+  FakeAllocator memory;
   {
     const quillory::PacketBuild built =
         quillory::BuildMailPacket(message, Storage(memory));
@@ -135,7 +135,7 @@ TEST(MailPacket, TakesOneBlockOfExactlyThePacketsSize) {
   }
   EXPECT_EQ(memory.held, 0);
 
-  FakeMemory none;
+  FakeAllocator none;
   none.blocks = 0;
   EXPECT_EQ(quillory::BuildMailPacket(message, Storage(none)).status,
             quillory::PacketStatus::kOutOfMemory);

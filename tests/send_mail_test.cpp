@@ -1,4 +1,4 @@
-#include "send_mail.h"
+#include "entry/send_mail.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,13 @@
 
 namespace {
 
+using quillory_test::FakeAllocator;
 using quillory_test::FakeClient;
-using quillory_test::FakeMemory;
 using quillory_test::FakePlatform;
 using quillory_test::Storage;
 
 quillory::SendMailResult Send(const MapiMessage *message, FakeClient &client) {
-  FakeMemory memory;
+  FakeAllocator memory;
   const quillory::SendMailResult result =
       quillory::SendMail(message, FakePlatform(client), Storage(memory));
   EXPECT_EQ(memory.held, 0) << "storage left allocated";
@@ -82,7 +82,7 @@ TEST(SendMail, RunningOutOfMemoryIsAResult) {
   MapiMessage message{};
   message.lpszSubject = subject.data();
   FakeClient client;
-  FakeMemory none;
+  FakeAllocator none;
   none.blocks = 0;
   const quillory::SendMailResult result =
       quillory::SendMail(&message, FakePlatform(client), Storage(none));

@@ -45,7 +45,7 @@ int main() {
   message.lpFiles = &file;
 
   const quillory::PacketBuild built =
-      quillory::BuildMailPacket(message, quillory::SystemMemory());
+      quillory::BuildMailPacket(message, quillory::SystemAllocator());
   if (built.status != quillory::PacketStatus::kBuilt) return 1;
   const char *bytes = built.packet.data();
   const size_t size = built.packet.size();

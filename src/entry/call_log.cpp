@@ -1,4 +1,4 @@
-#include "call_log.h"
+#include "entry/call_log.h"
 
 namespace quillory {
 
@@ -10,7 +10,7 @@ struct OutcomeEvent {
 };
 
 // By Outcome's value; the ids are the message table's and never change.
-constexpr OutcomeEvent kEvents[] = {
+constexpr OutcomeEvent OUTCOME_EVENTS[] = {
     {0, nullptr},
     {1, L"the calling program passed no message"},
     {2,
@@ -30,7 +30,8 @@ constexpr OutcomeEvent kEvents[] = {
      L"Quillory.exe could not be started, and no client window appeared "
      L"in 30 s"},
     {8,
-     L"Quillory.exe was started, but no client window (class QuilloryDlg) "
+     L"Quillory.exe was started, but no client window "
+     L"(class " QUILLORY_WINDOW_CLASS_W L") "
      L"appeared in 30 s"},
     {9, L"the client's window went away before the message reached it"},
     {10, L"the client is not responding (hung), so the message was not sent"},
@@ -42,16 +43,17 @@ constexpr OutcomeEvent kEvents[] = {
      L"client running elevated that lets no message in, or a message too "
      L"large for the system)"},
 };
-constexpr size_t kOutcomeCount = sizeof(kEvents) / sizeof(kEvents[0]);
-static_assert(static_cast<size_t>(Outcome::kSendRefused) + 1 == kOutcomeCount,
+constexpr size_t OUTCOME_COUNT =
+    sizeof(OUTCOME_EVENTS) / sizeof(OUTCOME_EVENTS[0]);
+static_assert(static_cast<size_t>(Outcome::kSendRefused) + 1 == OUTCOME_COUNT,
               "an event for every outcome");
 
-constexpr uint32_t kMinutesMask = 0xFFFFFFu;
-constexpr size_t kNumberCapacity = 24;
-constexpr size_t kErrorTextCapacity = 256;
+constexpr uint32_t MINUTES_MASK = 0xFFFFFFu;
+constexpr size_t NUMBER_CAPACITY = 24;
+constexpr size_t ERROR_TEXT_CAPACITY = 256;
 // The calling program's path is cut here: it only identifies the caller.
-constexpr size_t kProgramCapacity = MAX_SHELL_PATH;
-constexpr size_t kLineCapacity = 1536;
+constexpr size_t PROGRAM_CAPACITY = MAX_SHELL_PATH;
+constexpr size_t LINE_CAPACITY = 1536;
 
 // Zero-terminated text in a fixed buffer; what does not fit is cut.
 struct Text {
@@ -70,8 +72,8 @@ __attribute__((noinline)) void Append(Text &text, const wchar_t *part) {
 }
 
 __attribute__((noinline)) void FormatNumber(uint64_t value,
-                                            wchar_t (&out)[kNumberCapacity]) {
-  wchar_t digits[kNumberCapacity];
+                                            wchar_t (&out)[NUMBER_CAPACITY]) {
+  wchar_t digits[NUMBER_CAPACITY];
   size_t count = 0;
   do {
     digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
@@ -82,7 +84,7 @@ __attribute__((noinline)) void FormatNumber(uint64_t value,
 }
 
 void AppendNumber(Text &text, uint64_t value) {
-  wchar_t number[kNumberCapacity];
+  wchar_t number[NUMBER_CAPACITY];
   FormatNumber(value, number);
   Append(text, number);
 }
@@ -92,7 +94,7 @@ void AppendNumber(Text &text, uint64_t value) {
 // out before it. Lock-free: any thread may fail at any time.
 bool TakeEventSlot(LogState *state, uint64_t now_ms, uint32_t *left_out) {
   *left_out = 0;
-  const auto minute = static_cast<uint32_t>(now_ms / 60000) & kMinutesMask;
+  const auto minute = static_cast<uint32_t>(now_ms / 60000) & MINUTES_MASK;
   uint32_t seen = __atomic_load_n(&state->minute_and_count, __ATOMIC_ACQUIRE);
   for (;;) {
     const uint32_t written = (seen >> 8) == minute ? (seen & 0xFFu) : 0;
@@ -142,19 +144,19 @@ void LogDelivery(const LogPlatform &platform, LogState *state,
   Append(line, L" bytes, ");
   AppendNumber(line, elapsed_ms);
   Append(line, L" ms\r\n");
-  platform.debug_output(platform.context, line.data);
+  platform.write_debug_line(platform.context, line.data);
 }
 
 // The failure's strings, in EVENT_STRING_COUNT order; the storage they
 // point into lives with it.
 struct FailureStrings {
   const wchar_t *strings[EVENT_STRING_COUNT];
-  wchar_t error_code[kNumberCapacity];
-  wchar_t error_text[kErrorTextCapacity];
-  wchar_t elapsed[kNumberCapacity];
-  wchar_t client_process[kNumberCapacity];
-  wchar_t program[kProgramCapacity];
-  wchar_t process[kNumberCapacity];
+  wchar_t error_code[NUMBER_CAPACITY];
+  wchar_t error_text[ERROR_TEXT_CAPACITY];
+  wchar_t elapsed[NUMBER_CAPACITY];
+  wchar_t client_process[NUMBER_CAPACITY];
+  wchar_t program[PROGRAM_CAPACITY];
+  wchar_t process[NUMBER_CAPACITY];
 };
 
 void MakeFailureStrings(const LogPlatform &platform,
@@ -163,13 +165,13 @@ void MakeFailureStrings(const LogPlatform &platform,
   const HandOffFacts &facts = result.hand_off;
   out.error_text[0] = L'\0';
   if (facts.system_error == 0) {
-    Text none{out.error_code, kNumberCapacity, 0};
+    Text none{out.error_code, NUMBER_CAPACITY, 0};
     Append(none, L"none");
   } else {
     FormatNumber(facts.system_error, out.error_code);
     size_t length = platform.error_text(platform.context, facts.system_error,
-                                        out.error_text, kErrorTextCapacity);
-    if (length >= kErrorTextCapacity) length = 0;
+                                        out.error_text, ERROR_TEXT_CAPACITY);
+    if (length >= ERROR_TEXT_CAPACITY) length = 0;
     // The system's texts end in a line break, or in a space where the
     // break was taken out.
     while (length > 0 && (out.error_text[length - 1] == L' ' ||
@@ -181,14 +183,14 @@ void MakeFailureStrings(const LogPlatform &platform,
   }
   FormatNumber(elapsed_ms, out.elapsed);
   if (facts.process_id == 0) {
-    Text none{out.client_process, kNumberCapacity, 0};
+    Text none{out.client_process, NUMBER_CAPACITY, 0};
     Append(none, L"none");
   } else {
     FormatNumber(facts.process_id, out.client_process);
   }
   size_t program =
-      platform.program_path(platform.context, out.program, kProgramCapacity);
-  if (program >= kProgramCapacity) program = kProgramCapacity - 1;
+      platform.program_path(platform.context, out.program, PROGRAM_CAPACITY);
+  if (program >= PROGRAM_CAPACITY) program = PROGRAM_CAPACITY - 1;
   out.program[program] = L'\0';
   FormatNumber(platform.process_id(platform.context), out.process);
 
@@ -211,8 +213,8 @@ void MakeFailureStrings(const LogPlatform &platform,
 __attribute__((noinline)) void WriteFailureLine(const LogPlatform &platform,
                                                 const SendMailResult &result,
                                                 const FailureStrings &s) {
-  wchar_t buffer[kLineCapacity];
-  Text line{buffer, kLineCapacity, 0};
+  wchar_t buffer[LINE_CAPACITY];
+  Text line{buffer, LINE_CAPACITY, 0};
   Append(line, L"Quillory MAPI: ");
   Append(line, s.strings[0]);
   if (result.hand_off.system_error != 0) {
@@ -245,7 +247,7 @@ __attribute__((noinline)) void WriteFailureLine(const LogPlatform &platform,
   Append(line, L" ");
   Append(line, platform.architecture);
   Append(line, L"\r\n");
-  platform.debug_output(platform.context, line.data);
+  platform.write_debug_line(platform.context, line.data);
 }
 
 void LogFailure(const LogPlatform &platform, LogState *state,
@@ -258,25 +260,25 @@ void LogFailure(const LogPlatform &platform, LogState *state,
     return;
   }
   if (left_out > 0) {
-    wchar_t count[kNumberCapacity];
+    wchar_t count[NUMBER_CAPACITY];
     FormatNumber(left_out, count);
     const wchar_t *const summary[] = {count};
-    platform.report_event(platform.context, EventType::kWarning,
-                          LEFT_OUT_EVENT_ID, summary, 1);
+    platform.write_event(platform.context, EventType::kWarning,
+                         LEFT_OUT_EVENT_ID, summary, 1);
   }
-  platform.report_event(platform.context, EventType::kError,
-                        EventIdOf(result.outcome), strings.strings,
-                        EVENT_STRING_COUNT);
+  platform.write_event(platform.context, EventType::kError,
+                       EventIdOf(result.outcome), strings.strings,
+                       EVENT_STRING_COUNT);
 }
 
 }  // namespace
 
 uint32_t EventIdOf(Outcome outcome) {
-  return kEvents[static_cast<size_t>(outcome)].event_id;
+  return OUTCOME_EVENTS[static_cast<size_t>(outcome)].event_id;
 }
 
 const wchar_t *OutcomeWords(Outcome outcome) {
-  return kEvents[static_cast<size_t>(outcome)].words;
+  return OUTCOME_EVENTS[static_cast<size_t>(outcome)].words;
 }
 
 void LogCall(const LogPlatform &platform, LogState *state,

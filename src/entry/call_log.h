@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "send_mail.h"
+#include "entry/send_mail.h"
 
 namespace quillory {
 
@@ -32,9 +32,9 @@ struct LogPlatform {
   // One event under EVENT_SOURCE. Whether it was written is not reported:
   // an unregistered source or a caller that may not write the log changes
   // nothing about the call.
-  void (*report_event)(void *context, EventType type, uint32_t event_id,
-                       const wchar_t *const *strings, uint16_t count);
-  void (*debug_output)(void *context, const wchar_t *line);
+  void (*write_event)(void *context, EventType type, uint32_t event_id,
+                      const wchar_t *const *strings, uint16_t count);
+  void (*write_debug_line)(void *context, const wchar_t *line);
   // Whether anything reads the debug output: a debugger attached (asked
   // at every success), or a listener of the kind DebugView is (a look at
   // named objects, as dear as the send itself under Wine: asked at most

@@ -1,9 +1,9 @@
-#include "call_log.h"
-#include "handoff.h"
-#include "send_mail.h"
+#include "entry/call_log.h"
+#include "entry/send_mail.h"
+#include "entry/win32_log.h"
+#include "handoff/handoff.h"
+#include "handoff/win32_platform.h"
 #include "simple_mapi.h"
-#include "win32_log.h"
-#include "win32_platform.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ MAPISendMail(LHANDLE /*lhSession*/, ULONG_PTR /*ulUIParam*/,
   const quillory::Win32PlatformSettings settings{quillory::SEND_TIMEOUT_MS};
   const quillory::SendMailResult result =
       quillory::SendMail(lpMessage, quillory::Win32HandOffPlatform(&settings),
-                         quillory::SystemMemory());
+                         quillory::SystemAllocator());
   const uint64_t elapsed = log.now_ms(log.context) - start;
   quillory::LogCall(
       log, &g_log_state, result,

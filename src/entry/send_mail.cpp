@@ -1,11 +1,12 @@
-#include "send_mail.h"
+#include "entry/send_mail.h"
 
 #include "packet/mail_packet.h"
 
 namespace quillory {
 
 SendMailResult SendMail(const MapiMessage *message,
-                        const HandOffPlatform &platform, const Memory &memory) {
+                        const HandOffPlatform &platform,
+                        const Allocator &allocator) {
   SendMailResult result;
   result.code = MAPI_E_FAILURE;
   result.packet_size = 0;
@@ -17,7 +18,7 @@ SendMailResult SendMail(const MapiMessage *message,
     return result;
   }
   // The whole message is packed before anything is looked up or started.
-  const PacketBuild built = BuildMailPacket(*message, memory);
+  const PacketBuild built = BuildMailPacket(*message, allocator);
   switch (built.status) {
     case PacketStatus::kBuilt:
       break;

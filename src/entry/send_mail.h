@@ -1,15 +1,16 @@
 #ifndef QUILLORY_SEND_MAIL_H
 #define QUILLORY_SEND_MAIL_H
 
-#include "handoff.h"
+#include "handoff/handoff.h"
 #include "packet/allocator.h"
 #include "simple_mapi.h"
 
 // For the exported entry: 32-bit callers from other compilers may enter
-// with the stack aligned to 4 bytes only, and the vector paths below keep
-// 16- and 32-byte values on it. (clang, which builds the DLL, assumes only
-// 4 bytes on 32-bit Windows anyway and realigns any function that needs
-// more; gcc, which builds the 32-bit tests, assumes 16.)
+// with the stack aligned to 4 bytes only, and the note's vector paths
+// (packet/text_paths.inc) keep 16- and 32-byte values on it. (clang, which
+// builds the DLL, assumes only 4 bytes on 32-bit Windows anyway and realigns
+// any function that needs more; gcc, which builds the 32-bit tests,
+// assumes 16.)
 #if defined(__i386__)
 #define QUILLORY_REALIGN_STACK __attribute__((force_align_arg_pointer))
 #else
@@ -29,10 +30,11 @@ struct SendMailResult {
 };
 
 // The work of MAPISendMail over a given platform, the packet's storage
-// taken from memory. Throws nothing and needs no C++ runtime: every
+// taken from allocator. Throws nothing and needs no C++ runtime: every
 // failure is a result.
 SendMailResult SendMail(const MapiMessage *message,
-                        const HandOffPlatform &platform, const Memory &memory);
+                        const HandOffPlatform &platform,
+                        const Allocator &allocator);
 
 }  // namespace quillory
 

@@ -1,4 +1,4 @@
-#include "win32_log.h"
+#include "entry/win32_log.h"
 
 #include <windows.h>
 
@@ -12,8 +12,8 @@ uint64_t NowMs(void * /*context*/) { return GetTickCount64(); }
 // process, so nothing is left to close when the DLL is unloaded, and a
 // call that succeeds never opens it. A caller that may not write the log
 // gets no handle, and that is all.
-void ReportToEventLog(void * /*context*/, EventType type, uint32_t event_id,
-                      const wchar_t *const *strings, uint16_t count) {
+void WriteEvent(void * /*context*/, EventType type, uint32_t event_id,
+                const wchar_t *const *strings, uint16_t count) {
   HANDLE source = RegisterEventSourceW(nullptr, EVENT_SOURCE);
   if (source == nullptr) return;
   ReportEventW(
@@ -23,7 +23,7 @@ void ReportToEventLog(void * /*context*/, EventType type, uint32_t event_id,
   DeregisterEventSource(source);
 }
 
-void WriteDebugOutput(void * /*context*/, const wchar_t *line) {
+void WriteDebugLine(void * /*context*/, const wchar_t *line) {
   OutputDebugStringW(line);
 }
 
@@ -41,8 +41,8 @@ bool DebugListener(void * /*context*/) {
 }
 
 // One line: the system's texts hold line breaks of their own.
-size_t SystemErrorText(void * /*context*/, uint32_t code, wchar_t *buffer,
-                       size_t capacity) {
+size_t ErrorText(void * /*context*/, uint32_t code, wchar_t *buffer,
+                 size_t capacity) {
   return FormatMessageW(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_MAX_WIDTH_MASK,
@@ -64,11 +64,11 @@ LogPlatform Win32LogPlatform() {
   platform.version = L"" QUILLORY_VERSION_TEXT;
   platform.architecture = L"" QUILLORY_ARCHITECTURE_TEXT;
   platform.now_ms = NowMs;
-  platform.report_event = ReportToEventLog;
-  platform.debug_output = WriteDebugOutput;
+  platform.write_event = WriteEvent;
+  platform.write_debug_line = WriteDebugLine;
   platform.debugger_attached = DebuggerAttached;
   platform.debug_listener = DebugListener;
-  platform.error_text = SystemErrorText;
+  platform.error_text = ErrorText;
   platform.program_path = ProgramPath;
   platform.process_id = ProcessId;
   return platform;

@@ -1,7 +1,7 @@
 #ifndef QUILLORY_WIN32_LOG_H
 #define QUILLORY_WIN32_LOG_H
 
-#include "call_log.h"
+#include "entry/call_log.h"
 
 namespace quillory {
 

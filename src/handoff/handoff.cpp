@@ -1,15 +1,49 @@
-#include "handoff.h"
+#include "handoff/handoff.h"
 
 namespace quillory {
 
 namespace {
 
-constexpr uint64_t kMaxCopyDataBytes = 0xFFFFFFFFu;
-constexpr size_t kExeNameLength =
+constexpr uint64_t MAX_COPYDATA_BYTES = 0xFFFFFFFFu;
+constexpr size_t CLIENT_EXE_NAME_LENGTH =
     sizeof(CLIENT_EXE_NAME) / sizeof(CLIENT_EXE_NAME[0]) - 1;
 
 bool IsLetter(wchar_t c) {
   return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// Drive-rooted ("C:\...") or UNC / device ("\\server\...", "\\?\...").
+bool IsAbsoluteWindowsPath(const wchar_t *path, size_t length) {
+  if (length >= 3 && IsLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
+    return true;
+  }
+  return length >= 3 && path[0] == L'\\' && path[1] == L'\\' &&
+         path[2] != L'\\';
+}
+
+// A path the shell takes literally: absolute (a relative one would be
+// resolved against the caller's current directory, where another program
+// could have been planted), shorter than MAX_PATH (longer ones fail, or
+// overflow the shell's stack), and without % (%NAME% is expanded from the
+// caller's environment, which could point anywhere).
+bool IsLaunchablePath(const wchar_t *path, size_t length) {
+  if (!IsAbsoluteWindowsPath(path, length) || length >= MAX_SHELL_PATH) {
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    if (path[i] == L'%') return false;
+  }
+  return true;
+}
+
+WindowHandle FindClientWindow(const HandOffPlatform &platform) {
+  return platform.find_client_window(platform.context, CLIENT_WINDOW_CLASS);
+}
+
+// Starts the client at path, which must be one that IsLaunchablePath
+// accepts; the shell's error code, 0 when it took the start.
+uint32_t LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
+  return platform.launch_client(platform.context, LAUNCH_VERB, path);
 }
 
 // After a launch: look every LAUNCH_POLL_INTERVAL_MS, at most
@@ -18,9 +52,9 @@ bool IsLetter(wchar_t c) {
 // is looked up again after the settle pause.
 WindowHandle WaitForClientWindow(const HandOffPlatform &platform) {
   for (uint32_t look = 0; look < LAUNCH_POLL_LIMIT; ++look) {
-    platform.sleep(platform.context, LAUNCH_POLL_INTERVAL_MS);
+    platform.pause(platform.context, LAUNCH_POLL_INTERVAL_MS);
     if (FindClientWindow(platform) != nullptr) {
-      platform.sleep(platform.context, LAUNCH_SETTLE_MS);
+      platform.pause(platform.context, LAUNCH_SETTLE_MS);
       return FindClientWindow(platform);
     }
   }
@@ -36,20 +70,21 @@ Outcome StartClient(const HandOffPlatform &platform, HandOffFacts &told) {
   // Without our own path there is nowhere safe to start the client from,
   // and nothing to wait for where nothing can be started.
   if (directory == 0) return Outcome::kNoOwnPath;
-  if (directory + kExeNameLength >= MODULE_PATH_CAPACITY) {
+  if (directory + CLIENT_EXE_NAME_LENGTH >= MODULE_PATH_CAPACITY) {
     client_path[0] = L'\0';
     return Outcome::kFolderRefused;
   }
-  for (size_t i = 0; i <= kExeNameLength; ++i) {
+  for (size_t i = 0; i <= CLIENT_EXE_NAME_LENGTH; ++i) {
     client_path[directory + i] = CLIENT_EXE_NAME[i];
   }
-  if (!IsLaunchablePath(client_path, directory + kExeNameLength)) {
+  if (!IsLaunchablePath(client_path, directory + CLIENT_EXE_NAME_LENGTH)) {
     return Outcome::kFolderRefused;
   }
   // The shell would open a folder of that name in a window of its own,
   // and the wait would then run its full course for nothing. A missing
   // file is not caught here: it may yet appear, and the wait covers it.
-  if (platform.path_kind(platform.context, client_path) == PathKind::kOther) {
+  if (platform.kind_of_path(platform.context, client_path) ==
+      PathKind::kOther) {
     return Outcome::kClientNotAFile;
   }
   told.system_error = LaunchClient(platform, client_path);
@@ -91,32 +126,6 @@ Outcome JudgeSend(const HandOffPlatform &platform, WindowHandle window,
 
 }  // namespace
 
-// The shell takes a path literally only below MAX_PATH and without %:
-// longer ones fail (or overflow the shell's stack), and %NAME% is expanded
-// from the caller's environment, which could point anywhere.
-bool IsLaunchablePath(const wchar_t *path, size_t length) {
-  if (!IsAbsoluteWindowsPath(path, length) || length >= MAX_SHELL_PATH) {
-    return false;
-  }
-  for (size_t i = 0; i < length; ++i) {
-    if (path[i] == L'%') return false;
-  }
-  return true;
-}
-
-// Drive-rooted ("C:\...") or UNC / device ("\\server\...", "\\?\...").
-bool IsAbsoluteWindowsPath(const wchar_t *path, size_t length) {
-  if (length >= 3 && IsLetter(path[0]) && path[1] == L':' && path[2] == L'\\') {
-    return true;
-  }
-  return length >= 3 && path[0] == L'\\' && path[1] == L'\\' &&
-         path[2] != L'\\';
-}
-
-WindowHandle FindClientWindow(const HandOffPlatform &platform) {
-  return platform.find_window(platform.context, CLIENT_WINDOW_CLASS);
-}
-
 size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
   const size_t length =
       platform.get_module_path(platform.context, buffer, MODULE_PATH_CAPACITY);
@@ -135,10 +144,6 @@ size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer) {
   return end;
 }
 
-uint32_t LaunchClient(const HandOffPlatform &platform, const wchar_t *path) {
-  return platform.shell_execute(platform.context, LAUNCH_VERB, path);
-}
-
 Outcome HandOffToClient(const HandOffPlatform &platform, const char *packet,
                         size_t size, HandOffFacts *facts) {
   HandOffFacts unused;
@@ -147,7 +152,7 @@ Outcome HandOffToClient(const HandOffPlatform &platform, const char *packet,
   told.process_id = 0;
   told.client_path[0] = L'\0';
   // cbData is a DWORD: a longer packet could only arrive cut short.
-  if (static_cast<uint64_t>(size) > kMaxCopyDataBytes) {
+  if (static_cast<uint64_t>(size) > MAX_COPYDATA_BYTES) {
     return Outcome::kTooLarge;
   }
   WindowHandle window = FindClientWindow(platform);

@@ -4,6 +4,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+// The window class and dwData are the client's contract, kept with its
+// reader.
+#include "quillory_packet.h"
+
 namespace quillory {
 
 using WindowHandle = void *;
@@ -11,13 +15,13 @@ using WindowHandle = void *;
 // What a path names.
 enum class PathKind { kMissing, kFile, kOther };
 
-inline constexpr wchar_t CLIENT_WINDOW_CLASS[] = L"QuilloryDlg";
+inline constexpr wchar_t CLIENT_WINDOW_CLASS[] = QUILLORY_WINDOW_CLASS_W;
 inline constexpr wchar_t CLIENT_EXE_NAME[] = L"\\Quillory.exe";
 inline constexpr wchar_t LAUNCH_VERB[] = L"open";
 inline constexpr uint32_t LAUNCH_POLL_INTERVAL_MS = 500;
 inline constexpr uint32_t LAUNCH_POLL_LIMIT = 60;
 inline constexpr uint32_t LAUNCH_SETTLE_MS = 2000;
-inline constexpr uintptr_t SENDMAIL_DATA_ID = 943;
+inline constexpr uintptr_t SENDMAIL_DATA_ID = QUILLORY_COPYDATA_ID;
 // A client may keep the message while its compose window is shown, so the
 // bound is generous; it only keeps a client that hangs mid-message from
 // freezing the caller for good.
@@ -99,22 +103,22 @@ struct HandOffPlatform {
   // The bound of each send: SEND_TIMEOUT_MS in the library.
   uint32_t send_timeout_ms;
   // Top-level window of that class, any title; null when there is none.
-  WindowHandle (*find_window)(void *context, const wchar_t *class_name);
+  WindowHandle (*find_client_window)(void *context, const wchar_t *class_name);
   // The library's own full path into buffer, zero-terminated, and its
   // length; 0 when it cannot be had; capacity or more when it is longer
   // than buffer holds (buffer then holds nothing of use).
   size_t (*get_module_path)(void *context, wchar_t *buffer, size_t capacity);
   // Nothing there (or nothing that may be looked at), a file, or anything
   // else, such as a folder.
-  PathKind (*path_kind)(void *context, const wchar_t *path);
+  PathKind (*kind_of_path)(void *context, const wchar_t *path);
   // Shell start of path with verb, shown normally; the system's error
   // code when the shell refused it, else 0.
-  uint32_t (*shell_execute)(void *context, const wchar_t *verb,
+  uint32_t (*launch_client)(void *context, const wchar_t *verb,
                             const wchar_t *path);
   // Pauses the calling thread, still answering messages sent to it: a
   // client that sends to every top-level window while it starts must not
   // wait on us while we wait on it.
-  void (*sleep)(void *context, uint32_t milliseconds);
+  void (*pause)(void *context, uint32_t milliseconds);
   uint32_t (*window_process_id)(void *context, WindowHandle window);
   void (*allow_set_foreground)(void *context, uint32_t process_id);
   // WM_COPYDATA, bounded by timeout_ms, and what the system said of it.
@@ -128,23 +132,11 @@ struct HandOffPlatform {
   bool (*window_is_hung)(void *context, WindowHandle window);
 };
 
-WindowHandle FindClientWindow(const HandOffPlatform &platform);
-
 // The library's directory into buffer (MODULE_PATH_CAPACITY characters):
 // its path cut before the last backslash, a path without one taken whole.
 // Its length; 0 when the path cannot be had, MODULE_PATH_CAPACITY when it
 // is longer than the buffer (which then holds nothing of use).
 size_t GetModuleDirectory(const HandOffPlatform &platform, wchar_t *buffer);
-
-// Starts the client at path, which must be one that IsLaunchablePath
-// accepts; the shell's error code, 0 when it took the start.
-uint32_t LaunchClient(const HandOffPlatform &platform, const wchar_t *path);
-
-bool IsAbsoluteWindowsPath(const wchar_t *path, size_t length);
-// A path the shell takes literally: absolute (a relative one would be
-// resolved against the caller's current directory, where another program
-// could have been planted), shorter than MAX_PATH, and without %.
-bool IsLaunchablePath(const wchar_t *path, size_t length);
 
 // Delivers the packet to the client's main window, starting the client
 // from the library's directory and waiting a bounded time when it is not

@@ -1,4 +1,4 @@
-#include "win32_platform.h"
+#include "handoff/win32_platform.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -13,14 +13,14 @@ namespace quillory {
 
 namespace {
 
-WindowHandle FindWindowByClass(void * /*context*/, const wchar_t *class_name) {
+WindowHandle FindClientWindow(void * /*context*/, const wchar_t *class_name) {
   return FindWindowW(class_name, nullptr);
 }
 
 // A path that does not fit is reported as such, never cut: a path cut
 // short names another folder, where another program could have been
 // planted.
-size_t GetOwnModulePath(void * /*context*/, wchar_t *buffer, size_t capacity) {
+size_t GetModulePath(void * /*context*/, wchar_t *buffer, size_t capacity) {
   auto *const self = reinterpret_cast<HMODULE>(&__ImageBase);
   const auto size = static_cast<DWORD>(capacity);
   SetLastError(ERROR_SUCCESS);
@@ -35,15 +35,15 @@ size_t GetOwnModulePath(void * /*context*/, wchar_t *buffer, size_t capacity) {
 PathKind KindOfPath(void * /*context*/, const wchar_t *path) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
-  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-  return (attributes & kNotAFile) != 0 ? PathKind::kOther : PathKind::kFile;
+  constexpr DWORD NOT_A_FILE = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  return (attributes & NOT_A_FILE) != 0 ? PathKind::kOther : PathKind::kFile;
 }
 
 // A result above 32 is a start; at or below it, the system's last error,
 // or the result itself (an SE_ERR_ code, most of them system codes too)
 // where the shell set none.
-uint32_t ShellStart(void * /*context*/, const wchar_t *verb,
-                    const wchar_t *path) {
+uint32_t LaunchClient(void * /*context*/, const wchar_t *verb,
+                      const wchar_t *path) {
   SetLastError(ERROR_SUCCESS);
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, verb, path, nullptr, nullptr, SW_SHOWNORMAL));
@@ -55,7 +55,7 @@ uint32_t ShellStart(void * /*context*/, const wchar_t *verb,
 // Sent messages only: the caller's posted and input messages stay queued
 // for its own loop. Sent messages are answered during the send as well, so
 // this adds no kind of re-entry the caller does not already get.
-void SleepFor(void * /*context*/, uint32_t milliseconds) {
+void Pause(void * /*context*/, uint32_t milliseconds) {
   const ULONGLONG end = GetTickCount64() + milliseconds;
   for (ULONGLONG now = GetTickCount64(); now < end; now = GetTickCount64()) {
     const auto left = static_cast<DWORD>(end - now);
@@ -77,7 +77,7 @@ uint32_t WindowProcessId(void * /*context*/, WindowHandle window) {
   return process_id;
 }
 
-void AllowForeground(void * /*context*/, uint32_t process_id) {
+void AllowSetForeground(void * /*context*/, uint32_t process_id) {
   AllowSetForegroundWindow(process_id);
 }
 
@@ -120,13 +120,13 @@ HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
   HandOffPlatform platform;
   platform.context = nullptr;
   platform.send_timeout_ms = settings->send_timeout_ms;
-  platform.find_window = FindWindowByClass;
-  platform.get_module_path = GetOwnModulePath;
-  platform.path_kind = KindOfPath;
-  platform.shell_execute = ShellStart;
-  platform.sleep = SleepFor;
+  platform.find_client_window = FindClientWindow;
+  platform.get_module_path = GetModulePath;
+  platform.kind_of_path = KindOfPath;
+  platform.launch_client = LaunchClient;
+  platform.pause = Pause;
   platform.window_process_id = WindowProcessId;
-  platform.allow_set_foreground = AllowForeground;
+  platform.allow_set_foreground = AllowSetForeground;
   platform.send_copy_data = SendCopyData;
   platform.window_exists = WindowExists;
   platform.window_is_hung = WindowIsHung;

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "handoff.h"
+#include "handoff/handoff.h"
 
 namespace quillory {
 

@@ -11,6 +11,6 @@ void Release(void * /*context*/, void *block) { free(block); }
 
 }  // namespace
 
-Memory SystemMemory() { return Memory{nullptr, Allocate, Release}; }
+Allocator SystemAllocator() { return Allocator{nullptr, Allocate, Release}; }
 
 }  // namespace quillory

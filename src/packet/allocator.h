@@ -7,7 +7,7 @@ namespace quillory {
 
 // Where the packet's storage comes from: the C runtime's heap in the DLL,
 // one that fails on demand in the tests.
-struct Memory {
+struct Allocator {
   void *context;
   // Null when the storage cannot be had.
   void *(*allocate)(void *context, size_t size);
@@ -15,7 +15,7 @@ struct Memory {
 };
 
 // malloc and free.
-Memory SystemMemory();
+Allocator SystemAllocator();
 
 }  // namespace quillory
 

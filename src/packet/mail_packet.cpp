@@ -10,7 +10,7 @@ namespace quillory {
 Packet &Packet::operator=(Packet &&other) noexcept {
   if (this != &other) {
     Release();
-    memory_ = other.memory_;
+    allocator_ = other.allocator_;
     bytes_ = other.bytes_;
     size_ = other.size_;
     other.bytes_ = nullptr;
@@ -20,7 +20,7 @@ Packet &Packet::operator=(Packet &&other) noexcept {
 }
 
 void Packet::Release() {
-  if (bytes_ != nullptr) memory_.release(memory_.context, bytes_);
+  if (bytes_ != nullptr) allocator_.release(allocator_.context, bytes_);
   bytes_ = nullptr;
   size_ = 0;
 }
@@ -74,7 +74,8 @@ void PutRecords(PacketWriter &writer, const MapiMessage &message,
 // Counted first, then every record written straight into one block of
 // exactly that size: no copy of the note, no string per recipient, one
 // allocation.
-PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
+PacketBuild BuildMailPacket(const MapiMessage &message,
+                            const Allocator &allocator) {
   const MessageParts parts{TextView(message.lpszSubject),
                            ScanNote(message.lpszNoteText),
                            RecipientCount(message), FileCount(message)};
@@ -86,7 +87,7 @@ PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
   // An empty packet still gets storage of its own, so that data() is
   // never null for a packet that was built.
   auto *storage = static_cast<char *>(
-      memory.allocate(memory.context, size != 0 ? size : 1));
+      allocator.allocate(allocator.context, size != 0 ? size : 1));
   if (storage == nullptr) return {PacketStatus::kOutOfMemory, Packet()};
   PacketWriter writer(storage, size);
   PutRecords(writer, message, parts);
@@ -94,11 +95,11 @@ PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory) {
   // counted (changed meanwhile by another of its threads) is refused at
   // the storage's end, never written past it.
   if (!writer.Fits()) {
-    memory.release(memory.context, storage);
+    allocator.release(allocator.context, storage);
     return {PacketStatus::kTooLong, Packet()};
   }
   return {PacketStatus::kBuilt,
-          Packet(memory, storage, static_cast<size_t>(writer.Size()))};
+          Packet(allocator, storage, static_cast<size_t>(writer.Size()))};
 }
 
 }  // namespace quillory

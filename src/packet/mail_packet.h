@@ -13,10 +13,10 @@ namespace quillory {
 class Packet {
  public:
   Packet() = default;
-  Packet(const Memory &memory, char *bytes, size_t size)
-      : memory_(memory), bytes_(bytes), size_(size) {}
+  Packet(const Allocator &allocator, char *bytes, size_t size)
+      : allocator_(allocator), bytes_(bytes), size_(size) {}
   Packet(Packet &&other) noexcept
-      : memory_(other.memory_), bytes_(other.bytes_), size_(other.size_) {
+      : allocator_(other.allocator_), bytes_(other.bytes_), size_(other.size_) {
     other.bytes_ = nullptr;
     other.size_ = 0;
   }
@@ -31,7 +31,7 @@ class Packet {
  private:
   void Release();
 
-  Memory memory_{};
+  Allocator allocator_{};
   char *bytes_ = nullptr;
   size_t size_ = 0;
 };
@@ -53,8 +53,9 @@ struct PacketBuild {
 
 // The MailPacket for message: subject, note text with CR LF line breaks,
 // recipient count and entries in display form, attachment count and paths,
-// in storage from memory.
-PacketBuild BuildMailPacket(const MapiMessage &message, const Memory &memory);
+// in storage from allocator.
+PacketBuild BuildMailPacket(const MapiMessage &message,
+                            const Allocator &allocator);
 
 }  // namespace quillory
 

@@ -62,7 +62,7 @@ class PacketWriter {
  private:
   // As much as one block of storage can be: what malloc takes, and what
   // a pointer difference can span.
-  static constexpr uint64_t kMaxPacketBytes = PTRDIFF_MAX;
+  static constexpr uint64_t PACKET_MAX_BYTES = PTRDIFF_MAX;
 
   // Where the next count bytes go, or null when counting or refused.
   char *Take(uint64_t count) {
@@ -70,7 +70,7 @@ class PacketWriter {
     // Counting and writing refuse alike; the writing pass also stops at
     // its storage's end, should the caller's texts have grown since they
     // were counted.
-    if (count > kMaxPacketBytes - size_ ||
+    if (count > PACKET_MAX_BYTES - size_ ||
         (out_ != nullptr && count > room_ - size_)) {
       fits_ = false;
       return nullptr;

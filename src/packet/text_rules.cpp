@@ -80,21 +80,21 @@ LineBreakPlan PlanFrom(const NoteCounts &counts, uint64_t size) {
 #if defined(QUILLORY_PORTABLE_TEXT_PATH)
 namespace portable {
 #define QUILLORY_TEXT_VECTOR 0
-#include "text_paths.inc"
+#include "packet/text_paths.inc"
 }  // namespace portable
 #endif
 
 #if defined(QUILLORY_SSE2_TEXT)
 namespace sse2 {
 #define QUILLORY_TEXT_VECTOR 1
-#include "text_paths.inc"
+#include "packet/text_paths.inc"
 }  // namespace sse2
 #endif
 
 #if defined(QUILLORY_AVX2_TEXT)
 namespace avx2 {
 #define QUILLORY_TEXT_VECTOR 2
-#include "text_paths.inc"
+#include "packet/text_paths.inc"
 }  // namespace avx2
 #endif
 
@@ -105,13 +105,13 @@ struct TextPath {
 };
 
 #if defined(QUILLORY_PORTABLE_TEXT_PATH)
-constexpr TextPath kPortablePath{portable::ScanNote, portable::WriteBreaks};
+constexpr TextPath PORTABLE_PATH{portable::ScanNote, portable::WriteBreaks};
 #endif
 #if defined(QUILLORY_SSE2_TEXT)
-constexpr TextPath kSse2Path{sse2::ScanNote, sse2::WriteBreaks};
+constexpr TextPath SSE2_PATH{sse2::ScanNote, sse2::WriteBreaks};
 #endif
 #if defined(QUILLORY_AVX2_TEXT)
-constexpr TextPath kAvx2Path{avx2::ScanNote, avx2::WriteBreaks};
+constexpr TextPath AVX2_PATH{avx2::ScanNote, avx2::WriteBreaks};
 #endif
 
 // The widest the processor has, asked at each call: the DLL keeps no state
@@ -120,15 +120,15 @@ const TextPath &ChooseTextPath() {
 #if defined(QUILLORY_SSE2_TEXT)
   __builtin_cpu_init();
 #if defined(QUILLORY_AVX2_TEXT)
-  if (__builtin_cpu_supports("avx2")) return kAvx2Path;
+  if (__builtin_cpu_supports("avx2")) return AVX2_PATH;
 #endif
     // Every x64 processor has SSE2; a 32-bit one may not.
 #if !defined(__SSE2__)
-  if (!__builtin_cpu_supports("sse2")) return kPortablePath;
+  if (!__builtin_cpu_supports("sse2")) return PORTABLE_PATH;
 #endif
-  return kSse2Path;
+  return SSE2_PATH;
 #else
-  return kPortablePath;
+  return PORTABLE_PATH;
 #endif
 }
 

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "caller_options.h"
-#include "handoff.h"
+#include "handoff/handoff.h"
+#include "handoff/win32_platform.h"
 #include "packet_strings.h"
 #include "sample_messages.h"
 #include "simple_mapi.h"
 #include "standin_messages.h"
-#include "win32_platform.h"
 
 namespace {
 

@@ -127,7 +127,7 @@ std::string FormatRecipient(const MapiRecipDesc &recipient) {
 }
 
 std::optional<std::string> BuildMailPacketBytes(const MapiMessage &message) {
-  PacketBuild built = BuildMailPacket(message, SystemMemory());
+  PacketBuild built = BuildMailPacket(message, SystemAllocator());
   if (built.status == PacketStatus::kOutOfMemory) throw std::bad_alloc();
   if (built.status != PacketStatus::kBuilt) return std::nullopt;
   return std::string(built.packet.data(), built.packet.size());
