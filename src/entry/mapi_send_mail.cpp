@@ -22,10 +22,9 @@ MAPISendMail(LHANDLE /*lhSession*/, ULONG_PTR /*ulUIParam*/,
              lpMapiMessage lpMessage, FLAGS /*flFlags*/, ULONG /*ulReserved*/) {
   const quillory::LogPlatform log = quillory::Win32LogPlatform();
   const uint64_t start = log.now_ms(log.context);
-  const quillory::Win32PlatformSettings settings{quillory::SEND_TIMEOUT_MS};
-  const quillory::SendMailResult result =
-      quillory::SendMail(lpMessage, quillory::Win32HandOffPlatform(&settings),
-                         quillory::SystemAllocator());
+  const quillory::SendMailResult result = quillory::SendMail(
+      lpMessage, quillory::Win32HandOffPlatform(quillory::SEND_TIMEOUT_MS),
+      quillory::SystemAllocator());
   const uint64_t elapsed = log.now_ms(log.context) - start;
   quillory::LogCall(
       log, &g_log_state, result,

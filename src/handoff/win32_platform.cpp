@@ -116,10 +116,10 @@ bool WindowIsHung(void * /*context*/, WindowHandle window) {
 
 }  // namespace
 
-HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings) {
+HandOffPlatform Win32HandOffPlatform(uint32_t send_timeout_ms) {
   HandOffPlatform platform;
   platform.context = nullptr;
-  platform.send_timeout_ms = settings->send_timeout_ms;
+  platform.send_timeout_ms = send_timeout_ms;
   platform.find_client_window = FindClientWindow;
   platform.get_module_path = GetModulePath;
   platform.kind_of_path = KindOfPath;

@@ -7,13 +7,9 @@
 
 namespace quillory {
 
-struct Win32PlatformSettings {
-  uint32_t send_timeout_ms;
-};
-
-// The hand-off's operations on user32, kernel32 and shell32, with the send
-// bound that settings give.
-HandOffPlatform Win32HandOffPlatform(const Win32PlatformSettings *settings);
+// The hand-off's operations on user32, kernel32 and shell32, each send
+// bounded by send_timeout_ms.
+HandOffPlatform Win32HandOffPlatform(uint32_t send_timeout_ms);
 
 }  // namespace quillory
 

@@ -418,13 +418,12 @@ int DirectHandOff(const Options &options) {
     return 2;
   }
   const std::string packet = quillory::BuildMailPacketBytes(*message).value();
-  const quillory::Win32PlatformSettings settings{options.handoff_timeout_ms};
   if (options.busy_client_ms > 0) MakeClientBusy(options.busy_client_ms);
   const ULONGLONG start = GetTickCount64();
   const bool delivered =
-      quillory::HandOffToClient(quillory::Win32HandOffPlatform(&settings),
-                                packet.data(),
-                                packet.size()) == quillory::Outcome::kDelivered;
+      quillory::HandOffToClient(
+          quillory::Win32HandOffPlatform(options.handoff_timeout_ms),
+          packet.data(), packet.size()) == quillory::Outcome::kDelivered;
   WriteResult(options, delivered ? SUCCESS_SUCCESS : MAPI_E_FAILURE,
               GetTickCount64() - start);
   return 0;
