@@ -12,4 +12,7 @@ endforeach()
 set(CMAKE_AR llvm-ar-19 CACHE FILEPATH "")
 set(CMAKE_RANLIB llvm-ranlib-19 CACHE FILEPATH "")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld")
+# Programs get the 2 MiB stack reserve that mingw-w64's own linker gives
+# (lld's is 1 MiB): under Wine, WM_COPYDATA carries about as much as the
+# receiving thread's reserve, and the clients' limits are measured so.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,--stack,2097152")

@@ -254,7 +254,8 @@ check "mapi32: result 0" test "$result" = 0
 check "mapi32: same bytes" \
   same_bytes "$c/running/packet-$n.bin" "$c/out/mapi32/expected.bin"
 
-# Wine's transport refuses WM_COPYDATA past about 1 MiB (and the receiving
+# Wine's transport refuses WM_COPYDATA past about the receiving thread's
+# stack reserve, 2 MiB for the stand-in client (and the receiving
 # process does not survive it); Windows carries such packets. Last here,
 # since the client may be gone afterwards.
 call oversized --dll 'C:\running\Quillory_MapiDll.dll' --message oversized
