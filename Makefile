@@ -27,10 +27,13 @@ help:
 	@echo "make test          every test (what CI runs), ending with one summary line"
 	@echo "make dist          the DLLs, install set, package and symbols in $(DIST)/"
 	@echo "                   (VERSION=x.y.z; CODESIGN_PFX=... CODESIGN_PASSWORD=... signs)"
-	@echo "make bench         packet and hand-off benchmarks"
+	@echo "make bench         packet and hand-off benchmarks (bench-native, bench-wine)"
+	@echo "make deps          install the missing Debian packages (deps-bench: and"
+	@echo "                   the 32-bit benchmark's); make test and make demo do it"
 	@echo "make native | unit | unit-sanitize | unit-i386 | unit-aarch64 | fuzz |"
 	@echo "     dist-test | arm64-wine-test | install-test | example-client-test |"
-	@echo "     msi-test | sign-test | packet-demo | format | tidy | clean"
+	@echo "     msi-test | sign-test | version-check | packet-demo | format |"
+	@echo "     format-check | tidy | clean"
 	@echo "QUILLORY_NO_DEPS=1 skips installing missing Debian packages."
 
 deps:

@@ -4,8 +4,9 @@
  * carries (docs/client.md says what surrounds it, docs/packet.md what each
  * byte means). MIT licence: see the end of this file.
  *
- * Versions: 1.1 adds QUILLORY_WINDOW_CLASS; 1.0 the reader. The packet's
- * bytes are the same in both.
+ * Versions: 1.1 adds QUILLORY_WINDOW_CLASS and QUILLORY_WINDOW_CLASS_W
+ * (test for them with #ifdef); 1.0 the reader. The packet's bytes are the
+ * same in both.
  *
  * C99, also valid C++, and no <windows.h>: it builds anywhere. Single-file
  * style: in exactly one C or C++ source of the client, write
@@ -17,11 +18,13 @@
  *
  * Use, inside the WM_COPYDATA handler (the packet is readable only there):
  *
+ *     const COPYDATASTRUCT *data = (const COPYDATASTRUCT *)lparam;
  *     quillory_mail mail;
  *     quillory_text entry;
- *     if (data->dwData != QUILLORY_COPYDATA_ID) return FALSE;
+ *     if (data == NULL || data->dwData != QUILLORY_COPYDATA_ID) return FALSE;
  *     if (!quillory_read_mail(data->lpData, data->cbData, &mail)) {
- *       ... malformed: drop it, tell the user, return TRUE ...
+ *       ... malformed: drop it, return TRUE, and tell the user only once
+ *       the handler has returned (never in it) ...
  *     }
  *     while (quillory_next(&mail.recipients, &entry)) {
  *       ... copy entry.size bytes from entry.data ...
@@ -42,6 +45,7 @@
  * functions and for C strings, wide (QUILLORY_WINDOW_CLASS_W) for the W
  * ones. */
 #define QUILLORY_WINDOW_CLASS "QuilloryDlg"
+/* The header's own helpers, for the wide form. */
 #define QUILLORY_WIDEN_(text) L##text
 #define QUILLORY_WIDEN(text) QUILLORY_WIDEN_(text)
 #define QUILLORY_WINDOW_CLASS_W QUILLORY_WIDEN(QUILLORY_WINDOW_CLASS)

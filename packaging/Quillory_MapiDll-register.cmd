@@ -88,8 +88,8 @@ exit /b 0
 
 :relative
 echo Not registered: this script's folder is not a full path ("%QuilloryFolder%").
-echo Run it from the client's folder, as X:\... or \\server\share\..., at
-echo most 260 characters long.
+echo Run it from the client's folder, as X:\... or \\server\share\..., with
+echo this script's own path under 260 characters: a folder of about 228 at most.
 exit /b 2
 
 :percent
