@@ -3,11 +3,11 @@
 // own, sends the plain messages through the system's mapi32.dll, then a
 // null message, and writes what happened to C:\out: packet-N.bin for each
 // packet the window received, and result.txt (a line per call, then the
-// provider file that was loaded). With --out-of-memory it sends only the
-// largest message, with the address space used up (run it under a limit,
-// such as ulimit -v, that makes that cheap).
+// provider file that was loaded). Last, the largest message once more,
+// with the provider's malloc failing.
 #include <windows.h>
 
+#include "fail_malloc.h"
 #include "plain_messages.h"
 #include "quillory_packet.h"
 #include "simple_mapi.h"
@@ -89,39 +89,6 @@ DWORD WINAPI ClientThread(LPVOID /*unused*/) {
   return 0;
 }
 
-// Reserves every free range of the address space it can, largest first,
-// so that the next large allocation anywhere in the process fails.
-constexpr int kMaxReservations = 4096;
-void *g_reserved[kMaxReservations];
-
-int ExhaustAddressSpace() {
-  int count = 0;
-  for (SIZE_T size = SIZE_T{1} << 44;
-       size >= (SIZE_T{1} << 16) && count < kMaxReservations;) {
-    void *block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS);
-    if (block != nullptr) {
-      g_reserved[count++] = block;
-    } else {
-      size /= 2;
-    }
-  }
-  return count;
-}
-
-void ReleaseAddressSpace(int count) {
-  for (int i = 0; i < count; ++i) VirtualFree(g_reserved[i], 0, MEM_RELEASE);
-}
-
-// Whether the command line holds text.
-bool HasArgument(const wchar_t *text) {
-  for (const wchar_t *line = GetCommandLineW(); *line != L'\0'; ++line) {
-    size_t i = 0;
-    while (text[i] != L'\0' && line[i] == text[i]) ++i;
-    if (text[i] == L'\0') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 extern "C" void WINAPI mainCRTStartup() {
@@ -136,16 +103,6 @@ extern "C" void WINAPI mainCRTStartup() {
   MapiMessage message;
   if (send == nullptr) {
     Report("no MAPISendMail in mapi32.dll\r\n");
-  } else if (HasArgument(L"--out-of-memory")) {
-    // The 1 MiB note needs fresh storage from the system, which is gone.
-    quillory_test::MakePlainMessage(quillory_test::kPlainMessageCount - 1,
-                                    &g_storage, &message);
-    const int reserved = ExhaustAddressSpace();
-    const ULONG result = send(0, 0, &message, 0, 0);
-    ReleaseAddressSpace(reserved);
-    Report("out_of_memory ");
-    ReportNumber(result);
-    Report("\r\n");
   } else {
     for (int i = 0; i < quillory_test::kPlainMessageCount; ++i) {
       quillory_test::MakePlainMessage(i, &g_storage, &message);
@@ -158,6 +115,16 @@ extern "C" void WINAPI mainCRTStartup() {
     Report("null ");
     ReportNumber(send(0, 0, nullptr, 0, 0));
     Report("\r\n");
+
+    // The 1 MiB note needs fresh storage, which the provider cannot have.
+    HMODULE provider = GetModuleHandleW(L"Quillory_MapiDll_ARM64.dll");
+    if (provider != nullptr && quillory_test::FailMalloc(provider)) {
+      quillory_test::MakePlainMessage(quillory_test::kPlainMessageCount - 1,
+                                      &g_storage, &message);
+      Report("out_of_memory ");
+      ReportNumber(send(0, 0, &message, 0, 0));
+      Report("\r\n");
+    }
   }
 
   // Every Quillory_MapiDll module in the process: the file mapi32.dll

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "caller_options.h"
+#include "fail_malloc.h"
 #include "handoff/handoff.h"
 #include "handoff/win32_platform.h"
 #include "packet_strings.h"
@@ -108,44 +109,6 @@ HMODULE LoadProvider(const Options &options) {
     path = L"\\\\?\\" + path;
   }
   return LoadLibraryW(path.c_str());
-}
-
-void *FailingMalloc(size_t /*size*/) { return nullptr; }
-
-// Points the provider's import of msvcrt's malloc at FailingMalloc: the
-// only way to run a real DLL out of memory on demand.
-bool FailMalloc(HMODULE module) {
-  auto *const base = reinterpret_cast<BYTE *>(module);
-  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(
-      base + reinterpret_cast<const IMAGE_DOS_HEADER *>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY &imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  for (const auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
-           base + imports.VirtualAddress);
-       dll->Name != 0; ++dll) {
-    if (_stricmp(reinterpret_cast<const char *>(base + dll->Name),
-                 "msvcrt.dll") != 0) {
-      continue;
-    }
-    const auto *name = reinterpret_cast<const IMAGE_THUNK_DATA *>(
-        base + dll->OriginalFirstThunk);
-    auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
-    for (; name->u1.AddressOfData != 0; ++name, ++slot) {
-      if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-          std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(
-                          base + name->u1.AddressOfData)
-                          ->Name,
-                      "malloc") != 0) {
-        continue;
-      }
-      DWORD was = 0;
-      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &was);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(&FailingMalloc);
-      VirtualProtect(slot, sizeof *slot, was, &was);
-      return true;
-    }
-  }
-  return false;
 }
 
 // Ends clients until no client window is left, for up to 10 s: a window
@@ -481,7 +444,8 @@ int wmain(int argc, wchar_t **argv) {
     std::printf("the provider exports no MAPISendMail\n");
     return 3;
   }
-  if (options.fail_malloc && (options.mapi32 || !FailMalloc(provider))) {
+  if (options.fail_malloc &&
+      (options.mapi32 || !quillory_test::FailMalloc(provider))) {
     std::printf("cannot point the provider's malloc elsewhere\n");
     return 3;
   }
