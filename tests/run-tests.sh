@@ -38,14 +38,28 @@ if ! "$make" --no-print-directory deps; then
   exit 1
 fi
 export QUILLORY_NO_DEPS=1
+# A stage that hangs fails after this many seconds, so that the rest still
+# run and the summary still comes: all of them take about 13 minutes.
+limit=${QUILLORY_STAGE_LIMIT:-1200}
 passed=()
 failed=()
 for stage in "${stages[@]}"; do
   target=${stage%%:*}
   echo "=== make $target"
-  if QUILLORY_STAGE=${stage#*:} "$make" --no-print-directory "$target"; then
+  # timeout runs the stage in a process group of its own, which the
+  # terminal's Ctrl-C does not reach: it is passed on.
+  QUILLORY_STAGE=${stage#*:} timeout -k 30 "$limit" \
+    "$make" --no-print-directory "$target" &
+  stage_pid=$!
+  trap 'kill -TERM -- -$stage_pid 2>/dev/null; exit 130' INT TERM
+  wait $stage_pid
+  status=$?
+  trap - INT TERM
+  if [ $status -eq 0 ]; then
     passed+=("${stage#*:}")
   else
+    [ $status -eq 124 ] || [ $status -eq 137 ] &&
+      echo "make test: $target stopped after $limit s (QUILLORY_STAGE_LIMIT)"
     failed+=("${stage#*:}")
   fi
 done

@@ -27,7 +27,7 @@ for variant in fuzz fuzz-i386; do
     dir=$build/$variant
     mkdir -p "$dir/corpus-$target"
     # Bounded: a run that hangs fails instead of stopping the suite.
-    timeout $((seconds * 4 + 120)) "${runner[@]}" "$dir/tests/$target" -max_total_time="$seconds" \
+    timeout -k 10 $((seconds * 4 + 120)) "${runner[@]}" "$dir/tests/$target" -max_total_time="$seconds" \
       -print_final_stats=1 "$dir/corpus-$target" >"$dir/$target.log" 2>&1
     status=$?
     runs=$(grep -m1 -o 'stat::number_of_executed_units: [0-9]*' "$dir/$target.log" | awk '{print $2}')

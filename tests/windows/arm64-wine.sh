@@ -64,14 +64,23 @@ c=$prefix/drive_c
 export WINEPREFIX=$prefix WINEDEBUG=-all WINELOADERNOEXEC=1 \
   WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 pids=()
+# A process hung under qemu may ignore SIGTERM: it gets 10 s, then SIGKILL.
+alive() {
+  local pid
+  for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && return 0; done
+  return 1
+}
 cleanup() {
   kill "${pids[@]}" 2>/dev/null
+  local _
+  for _ in $(seq 20); do alive && sleep 0.5; done
+  kill -9 "${pids[@]}" 2>/dev/null
   wait "${pids[@]}" 2>/dev/null
   [ -n "${QUILLORY_KEEP_PREFIX:-}" ] && echo "prefix kept: $prefix" || rm -rf "$prefix"
 }
 trap cleanup EXIT
 loader=(qemu-aarch64-static -L "$sysroot" "$sysroot/usr/lib/wine/wine64")
-wine() { "${loader[@]}" "$@" </dev/null; }
+wine() { timeout -k 10 300 "${loader[@]}" "$@" </dev/null; }
 reg() { wine 'C:\windows\system32\reg.exe' "$@" >/dev/null 2>&1; }
 
 echo "preparing an arm64 Wine prefix..."
@@ -110,9 +119,9 @@ expected=$prefix/expected
 mkdir -p "$expected"
 "$build/native/tests/support/expected_packets" "$expected" || exit 1
 
-echo "an ARM64 program sends the plain messages through mapi32.dll..."
+echo "an ARM64 program sends the plain messages through mapi32.dll, then one with malloc failing..."
 rm -rf "$c/out"
-timeout 600 "${loader[@]}" 'C:\tools\arm64_caller.exe' </dev/null >"$prefix/caller.log" 2>&1 ||
+timeout -k 10 600 "${loader[@]}" 'C:\tools\arm64_caller.exe' </dev/null >"$prefix/caller.log" 2>&1 ||
   tail -n 5 "$prefix/caller.log"
 check "it loaded C:\\Program Files\\Quillory\\Quillory_MapiDll_ARM64.dll" \
   grep -qx 'provider C:\\Program Files\\Quillory\\Quillory_MapiDll_ARM64.dll' \
@@ -127,15 +136,8 @@ for i in $(seq 0 $((count - 1))); do
     cmp -s "$c/out/packet-$number.bin" "$expected/expected-$number.bin"
 done
 check "a null message: 2 (got $(result null))" test "$(result null)" = 2
-check "nothing else arrived" test ! -e "$c/out/packet-$((count + 1)).bin"
-
-# Under a limit on address space, so that using it all up is cheap.
-echo "the same with the address space used up..."
-rm -rf "$c/out"
-(ulimit -v 8000000 && timeout 600 "${loader[@]}" 'C:\tools\arm64_caller.exe' \
-  --out-of-memory </dev/null >/dev/null 2>&1)
 check "out of memory: 5, MAPI_E_INSUFFICIENT_MEMORY (got $(result out_of_memory))" \
   test "$(result out_of_memory)" = 5
-check "and nothing was sent" test ! -e "$c/out/packet-1.bin"
+check "nothing else arrived" test ! -e "$c/out/packet-$((count + 1)).bin"
 
 finish_checks

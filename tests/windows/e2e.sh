@@ -66,7 +66,7 @@ call() {
   # instead of stopping the suite. Wine prints the provider's debug output
   # and its event stubs' arguments and strings on these channels.
   WINEDEBUG=-all,err+eventlog,warn+seh,fixme+advapi \
-    timeout 120 "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
+    timeout -k 10 120 "$wine" 'C:\tools\mail_caller.exe' "$@" --out "C:\\out\\$out" \
     >"$c/out/$out/caller.txt" 2>&1 </dev/null
   result=$(result_field "$c/out/$out" result)
   elapsed=$(result_field "$c/out/$out" elapsed_ms)
@@ -199,7 +199,7 @@ check "stand-in client names a packet it cannot read" \
 n=$((n + 1))  # the unreadable packet is recorded too
 
 # The result folder the caller is given need not exist yet.
-timeout 120 "$wine" 'C:\tools\mail_caller.exe' --dll 'C:\running\Quillory_MapiDll.dll' \
+timeout -k 10 120 "$wine" 'C:\tools\mail_caller.exe' --dll 'C:\running\Quillory_MapiDll.dll' \
   --message worked --out 'C:\out\made\by the caller' >/dev/null 2>&1 </dev/null
 n=$((n + 1))
 check "the test caller makes a missing --out folder and its parents" \

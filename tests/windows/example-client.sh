@@ -115,7 +115,7 @@ for client in "${kinds[@]}"; do
   before=$(log_lines | wc -l)
   for i in 1 2; do
     mkdir -p "$c/out/$client-race-$i"
-    timeout 120 "$wine64" 'C:\tools\win64\mail_caller.exe' --mapi32 --message sample \
+    timeout -k 10 120 "$wine64" 'C:\tools\win64\mail_caller.exe' --mapi32 --message sample \
       --out "C:\\out\\$client-race-$i" >/dev/null 2>&1 </dev/null &
   done
   wait

@@ -51,7 +51,7 @@ check_unregistered() {
 send() {
   local out="$c/out/$2"
   rm -rf "$out" && mkdir -p "$out"
-  timeout 120 "${loader[$1]}" "C:\\tools\\$1\\mail_caller.exe" --mapi32 \
+  timeout -k 10 120 "${loader[$1]}" "C:\\tools\\$1\\mail_caller.exe" --mapi32 \
     --message sample --out "C:\\out\\$2" >"$out/caller.txt" 2>&1 </dev/null
   result=$(result_field "$out" result)
   result=${result:-none}
