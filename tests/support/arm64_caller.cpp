@@ -1,10 +1,10 @@
 // A native ARM64 mail-enabled program for arm64 Wine, built like the DLL
 // with no C or C++ runtime: it plays the client's window in a thread of its
-// own, sends the plain messages through the system's mapi32.dll, then a
-// null message, and writes what happened to C:\out: packet-N.bin for each
-// packet the window received, and result.txt (a line per call, then the
-// provider file that was loaded). Last, the largest message once more,
-// with the provider's malloc failing.
+// own, sends the plain messages through the system's mapi32.dll, a null
+// message, and the largest message again with the provider's malloc
+// failing, and writes what happened to C:\out: packet-N.bin for each packet
+// the window received, and result.txt (a line per call, then the provider
+// file that was loaded).
 #include <windows.h>
 
 #include "fail_malloc.h"
