@@ -12,11 +12,15 @@ namespace quillory_test {
 
 inline void *FailingMalloc(size_t /*size*/) { return nullptr; }
 
-// Whether a names b, ASCII letters in either case.
-inline bool SameAsciiName(const char *a, const char *b) {
+// Whether a and b are the same name; a DLL's name in any case, a
+// function's only exactly.
+inline bool SameName(const char *a, const char *b, bool any_case) {
+  const auto fold = [any_case](char c) {
+    return (any_case && c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  };
   for (;; ++a, ++b) {
-    const char x = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a + 32) : *a;
-    const char y = (*b >= 'A' && *b <= 'Z') ? static_cast<char>(*b + 32) : *b;
+    const char x = fold(*a);
+    const char y = fold(*b);
     if (x != y) return false;
     if (x == '\0') return true;
   }
@@ -32,8 +36,8 @@ inline bool FailMalloc(HMODULE module) {
   for (const auto *dll = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(
            base + imports.VirtualAddress);
        dll->Name != 0; ++dll) {
-    if (!SameAsciiName(reinterpret_cast<const char *>(base + dll->Name),
-                       "msvcrt.dll")) {
+    if (!SameName(reinterpret_cast<const char *>(base + dll->Name),
+                  "msvcrt.dll", true)) {
       continue;
     }
     const auto *name = reinterpret_cast<const IMAGE_THUNK_DATA *>(
@@ -41,10 +45,10 @@ inline bool FailMalloc(HMODULE module) {
     auto *slot = reinterpret_cast<IMAGE_THUNK_DATA *>(base + dll->FirstThunk);
     for (; name->u1.AddressOfData != 0; ++name, ++slot) {
       if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-          !SameAsciiName(reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(
-                             base + name->u1.AddressOfData)
-                             ->Name,
-                         "malloc")) {
+          !SameName(reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(
+                        base + name->u1.AddressOfData)
+                        ->Name,
+                    "malloc", false)) {
         continue;
       }
       DWORD was = 0;
